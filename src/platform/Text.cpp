@@ -1,0 +1,182 @@
+#include "platform/Text.h"
+
+#include <limits>
+
+namespace zqe {
+
+std::u16string Utf8ToU16(std::string_view in) {
+  std::u16string out;
+  out.reserve(in.size());
+  const auto* s = reinterpret_cast<const unsigned char*>(in.data());
+  const size_t n = in.size();
+  size_t i = 0;
+  while (i < n) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      out.push_back(c);
+      ++i;
+      continue;
+    }
+    uint32_t cp = 0;
+    size_t need = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      need = 1; cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      need = 2; cp = c & 0x0F;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;  // no encoded surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      need = 3; cp = c & 0x07;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    bool ok = true;
+    for (size_t k = 0; k < need; ++k, ++j) {
+      if (j >= n) { ok = false; break; }
+      const unsigned char b = s[j];
+      const unsigned char l = (k == 0) ? lo : 0x80;
+      const unsigned char h = (k == 0) ? hi : 0xBF;
+      if (b < l || b > h) { ok = false; break; }
+      cp = (cp << 6) | (b & 0x3F);
+    }
+    if (!ok) {
+      out.push_back(0xFFFD);
+      i = j;  // skip the maximal invalid subpart
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i = j;
+  }
+  return out;
+}
+
+std::string U16ToUtf8(std::u16string_view in) {
+  std::string out;
+  out.reserve(in.size() * 3);
+  const size_t n = in.size();
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t cp = in[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::u16string AsciiToU16(std::string_view ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
+
+char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c; }
+
+std::u16string AsciiLowerCase(std::u16string_view s) {
+  std::u16string r(s);
+  for (auto& c : r) c = AsciiLower(c);
+  return r;
+}
+
+bool SameTextAscii(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+std::u16string UIntToU16(uint64_t v) {
+  char16_t buf[24];
+  size_t p = sizeof(buf) / sizeof(buf[0]);
+  do {
+    buf[--p] = static_cast<char16_t>(u'0' + v % 10);
+    v /= 10;
+  } while (v);
+  return std::u16string(buf + p, buf + 24);
+}
+
+std::u16string IntToU16(int64_t v) {
+  if (v >= 0) return UIntToU16(static_cast<uint64_t>(v));
+  return u"-" + UIntToU16(0 - static_cast<uint64_t>(v));
+}
+
+std::u16string_view Trim(std::u16string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && s[b] <= 0x20) ++b;
+  while (e > b && s[e - 1] <= 0x20) --e;
+  return s.substr(b, e - b);
+}
+
+bool TryParseInt32(std::u16string_view s, int32_t& out) {
+  s = Trim(s);
+  if (s.empty()) return false;
+  bool neg = false;
+  size_t i = 0;
+  if (s[0] == u'-' || s[0] == u'+') {
+    neg = s[0] == u'-';
+    ++i;
+  }
+  unsigned base = 10;
+  if (i < s.size() && s[i] == u'$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= s.size()) return false;
+  uint64_t v = 0;
+  for (; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    unsigned d;
+    if (c >= u'0' && c <= u'9') d = c - u'0';
+    else if (base == 16 && c >= u'a' && c <= u'f') d = c - u'a' + 10;
+    else if (base == 16 && c >= u'A' && c <= u'F') d = c - u'A' + 10;
+    else return false;
+    v = v * base + d;
+    if (v > 0xFFFFFFFFull) return false;
+  }
+  if (base == 16) {
+    // Hexadecimal literals name a bit pattern: $FFFFFFFF is -1.
+    out = static_cast<int32_t>(static_cast<uint32_t>(v));
+    if (neg) out = -out;
+    return true;
+  }
+  if (neg) {
+    if (v > 0x80000000ull) return false;
+    out = static_cast<int32_t>(-static_cast<int64_t>(v));
+  } else {
+    if (v > 0x7FFFFFFFull) return false;
+    out = static_cast<int32_t>(v);
+  }
+  return true;
+}
+
+}  // namespace zqe
