@@ -151,7 +151,6 @@ class Thread {
   Thread& operator=(const Thread&) = delete;
   // False when the system could not start the thread.
   bool Resume();
-  uint32_t Id() const;  // 0 until resumed
 
  private:
   struct Impl;

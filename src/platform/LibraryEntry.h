@@ -1,0 +1,9 @@
+// Called by the platform's library entry (DllMain on Windows, constructor
+// and destructor functions on POSIX); defined by the engine. Linked only
+// into the shared library, never into the test programs.
+#pragma once
+
+namespace zqe {
+void OnLibraryLoad();
+void OnLibraryUnload();
+}  // namespace zqe

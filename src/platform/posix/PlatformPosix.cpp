@@ -1,0 +1,293 @@
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "platform/Platform.h"
+#include "platform/Text.h"
+
+namespace zqe::platform {
+
+// ---- process, threads, errors -------------------------------------------
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+
+namespace {
+thread_local uint32_t tLastError = 0;
+}
+void SetLastError(uint32_t code) { tLastError = code; }
+uint32_t GetLastError() { return tLastError; }
+
+uint32_t TickCount() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+  return static_cast<uint32_t>(ms);
+}
+
+LocalTime Now() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  tm t{};
+  localtime_r(&ts.tv_sec, &t);
+  return LocalTime{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+                   static_cast<int>(ts.tv_nsec / 1000000)};
+}
+
+void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// ---- debug output --------------------------------------------------------
+
+void SystemDebugOutput(std::u16string_view text) {
+  static const bool toStderr = [] {
+    const char* v = std::getenv("ZQE_DEBUG_OUTPUT");
+    return v && std::string_view(v) == "stderr";
+  }();
+  if (!toStderr) return;
+  std::string line = U16ToUtf8(text);
+  line.push_back('\n');
+  (void)!write(STDERR_FILENO, line.data(), line.size());
+}
+
+// ---- paths and files -----------------------------------------------------
+
+namespace {
+std::string Native(std::u16string_view path) { return U16ToUtf8(path); }
+}  // namespace
+
+std::u16string HostProgramPath() {
+  std::string buf(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+  if (n <= 0) return {};
+  buf.resize(static_cast<size_t>(n));
+  return Utf8ToU16(buf);
+}
+
+std::u16string ModulePath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&ModulePath), &info) == 0 || !info.dli_fname) return HostProgramPath();
+  std::string name = info.dli_fname;
+  if (name.empty() || name[0] != '/') {
+    // A library found without a directory, or the program itself.
+    char resolved[PATH_MAX];
+    if (realpath(name.c_str(), resolved)) name = resolved;
+  }
+  return Utf8ToU16(name);
+}
+
+bool FileExists(std::u16string_view path) {
+  struct stat st {};
+  return !path.empty() && stat(Native(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(std::u16string_view path) {
+  struct stat st {};
+  return !path.empty() && stat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(std::u16string_view path) {
+  std::string p = Native(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (p.empty()) return false;
+  // Create each missing prefix in turn, shortest first; iterative so a
+  // path of any depth is fine.
+  for (size_t i = 1; i <= p.size(); ++i) {
+    if (i == p.size() || p[i] == '/') {
+      const std::string prefix = p.substr(0, i);
+      if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+        // Fall through: the final test decides.
+      }
+    }
+  }
+  return DirectoryExists(path);
+}
+
+uint32_t AppendToFile(std::u16string_view path, std::string_view bytes) {
+  const int fd = open(Native(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return static_cast<uint32_t>(errno);
+  uint32_t err = 0;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = static_cast<uint32_t>(errno);
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (close(fd) != 0 && err == 0) err = static_cast<uint32_t>(errno);
+  return err;
+}
+
+bool WriteNewFile(std::u16string_view path, std::string_view bytes) {
+  const int fd = open(Native(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  // Exclusive writing, as a Windows share mode of none would give.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
+    close(fd);
+    return false;
+  }
+  bool ok = true;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (close(fd) != 0) ok = false;
+  return ok;
+}
+
+bool ReadWholeFile(std::u16string_view path, std::string& bytes) {
+  FILE* f = std::fopen(Native(path).c_str(), "rb");
+  if (!f) return false;
+  bytes.clear();
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+  const bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+std::string ToLogFileEncoding(std::u16string_view text) { return U16ToUtf8(text); }
+
+// ---- locks ---------------------------------------------------------------
+
+struct Mutex::Impl {
+  std::recursive_mutex m;
+};
+Mutex::Mutex() : impl_(std::make_unique<Impl>()) {}
+Mutex::~Mutex() = default;
+void Mutex::lock() { impl_->m.lock(); }
+bool Mutex::try_lock() { return impl_->m.try_lock(); }
+void Mutex::unlock() { impl_->m.unlock(); }
+
+// ---- events and waits ----------------------------------------------------
+
+// All events share one lock and one condition: waits on several events at
+// once (any or all) then need no per-event waiter lists, and events are few.
+namespace {
+std::mutex& EventLock() {
+  static std::mutex m;
+  return m;
+}
+std::condition_variable& EventCond() {
+  static std::condition_variable c;
+  return c;
+}
+}  // namespace
+
+struct Event::Impl {
+  bool manualReset;
+  bool signalled;  // guarded by EventLock()
+};
+
+Event::Event(bool manualReset, bool initialState) : impl_(std::make_unique<Impl>(Impl{manualReset, initialState})) {}
+Event::~Event() = default;
+
+void Event::Set() {
+  {
+    std::lock_guard<std::mutex> lock(EventLock());
+    impl_->signalled = true;
+  }
+  EventCond().notify_all();
+}
+
+void Event::Reset() {
+  std::lock_guard<std::mutex> lock(EventLock());
+  impl_->signalled = false;
+}
+
+namespace {
+template <typename Ready>
+int WaitUntil(uint32_t timeoutMs, Ready ready) {
+  std::unique_lock<std::mutex> lock(EventLock());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const int r = ready();
+    if (r >= 0) return r;
+    if (timeoutMs == kInfinite) {
+      EventCond().wait(lock);
+    } else if (EventCond().wait_until(lock, deadline) == std::cv_status::timeout) {
+      const int last = ready();
+      return last >= 0 ? last : kWaitTimeout;
+    }
+  }
+}
+}  // namespace
+
+int WaitForOne(Event& e, uint32_t timeoutMs) {
+  Event* one[] = {&e};
+  return WaitForAny(one, timeoutMs);
+}
+
+int WaitForAny(std::span<Event* const> events, uint32_t timeoutMs) {
+  if (events.empty()) return kWaitFailed;
+  for (auto* e : events)
+    if (!e) return kWaitFailed;
+  return WaitUntil(timeoutMs, [&]() -> int {
+    for (size_t i = 0; i < events.size(); ++i) {
+      auto* impl = events[i]->impl();
+      if (impl->signalled) {
+        if (!impl->manualReset) impl->signalled = false;
+        return static_cast<int>(i);
+      }
+    }
+    return -1;
+  });
+}
+
+int WaitForAll(std::span<Event* const> events, uint32_t timeoutMs) {
+  if (events.empty()) return kWaitFailed;
+  for (auto* e : events)
+    if (!e) return kWaitFailed;
+  return WaitUntil(timeoutMs, [&]() -> int {
+    for (auto* e : events)
+      if (!e->impl()->signalled) return -1;
+    for (auto* e : events)
+      if (!e->impl()->manualReset) e->impl()->signalled = false;
+    return 0;
+  });
+}
+
+// ---- threads -------------------------------------------------------------
+
+struct Thread::Impl {
+  std::function<void()> body;
+  bool started = false;
+};
+
+Thread::Thread(std::function<void()> body) : impl_(std::make_unique<Impl>()) { impl_->body = std::move(body); }
+Thread::~Thread() = default;
+
+bool Thread::Resume() {
+  if (impl_->started || !impl_->body) return false;
+  try {
+    std::thread t(std::move(impl_->body));
+    t.detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  impl_->started = true;
+  return true;
+}
+
+}  // namespace zqe::platform
