@@ -97,6 +97,12 @@ std::u16string LogWriter::BuildLine(int level, std::u16string_view msg) const {
 }
 
 void LogWriter::OutputLog(int level, std::u16string_view msg, bool force2File) {
+  // File calls change the thread's last-error value, which callers set for
+  // their host just before they log.
+  struct KeepLastError {
+    uint32_t saved = platform::GetLastError();
+    ~KeepLastError() { platform::SetLastError(saved); }
+  } keep;
   try {
     const std::u16string line = BuildLine(level, msg);
     platform::OutputDebug(line);

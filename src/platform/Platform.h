@@ -159,4 +159,21 @@ class Thread {
 
 void SleepMs(uint32_t ms);
 
+// ---- dynamic libraries (hosts and their tests load the engine this way) --
+
+class DynamicLibrary {
+ public:
+  // LoadLibraryW / dlopen; null with a readable error when it fails.
+  static std::unique_ptr<DynamicLibrary> Load(std::u16string_view path, std::string& error);
+  ~DynamicLibrary();  // FreeLibrary / dlclose
+  DynamicLibrary(const DynamicLibrary&) = delete;
+  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+  // GetProcAddress / dlsym by exact name; null when absent.
+  void* Symbol(const char* name) const;
+
+ private:
+  explicit DynamicLibrary(void* handle) : handle_(handle) {}
+  void* handle_;
+};
+
 }  // namespace zqe::platform

@@ -290,4 +290,22 @@ bool Thread::Resume() {
   return true;
 }
 
+// ---- dynamic libraries ---------------------------------------------------
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(std::u16string_view path, std::string& error) {
+  void* h = dlopen(U16ToUtf8(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!h) {
+    const char* e = dlerror();
+    error = e ? e : "dlopen failed";
+    return nullptr;
+  }
+  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(h));
+}
+
+DynamicLibrary::~DynamicLibrary() {
+  if (handle_) dlclose(handle_);
+}
+
+void* DynamicLibrary::Symbol(const char* name) const { return dlsym(handle_, name); }
+
 }  // namespace zqe::platform

@@ -292,4 +292,24 @@ bool Thread::Resume() {
   return true;
 }
 
+// ---- dynamic libraries ---------------------------------------------------
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(std::u16string_view path, std::string& error) {
+  const std::u16string p(path);
+  HMODULE h = ::LoadLibraryW(W(p));
+  if (!h) {
+    error = "LoadLibraryW failed with error " + std::to_string(::GetLastError());
+    return nullptr;
+  }
+  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(h));
+}
+
+DynamicLibrary::~DynamicLibrary() {
+  if (handle_) ::FreeLibrary(static_cast<HMODULE>(handle_));
+}
+
+void* DynamicLibrary::Symbol(const char* name) const {
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
 }  // namespace zqe::platform

@@ -1,0 +1,85 @@
+#include "engine/ZQDef.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "log/zqTrace.h"
+#include "platform/Text.h"
+
+namespace zqe {
+
+TZQSEDefArr SEDefArr;
+
+namespace {
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorReadFault = 30;
+}  // namespace
+
+int32_t HashSEName(std::u16string_view name) {
+  uint32_t h = 0;
+  for (char16_t c : name) h = (h * 0x20844u) ^ (static_cast<uint32_t>(c) & 0xFFu);
+  return static_cast<int32_t>(h);
+}
+
+bool IsEmptySEDef(const TZQSEDef& def) {
+  return def.len == 0 || def.ver == 0 || def.Name[0] == 0 || def.Title[0] == 0 || def.url[0] == 0 ||
+         def.surl[0] == 0;
+}
+
+void SetFieldText(ZQEChar* field, size_t capacity, std::u16string_view text) {
+  if (capacity == 0) return;
+  size_t n = std::min(text.size(), capacity - 1);
+  if (n < text.size() && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+  for (size_t i = 0; i < n; ++i) field[i] = text[i];
+  field[n] = 0;
+}
+
+void ReadSEDef(platform::IniReader& ini, std::u16string_view sectionName, TZQSEDef& def) {
+  std::memset(&def, 0, sizeof def);
+  def.len = sizeof(TZQSEDef);
+  def.ver = 1;
+  SetFieldText(def.Name, sectionName);
+  def.ID = HashSEName(FieldText(def.Name));
+  SetFieldText(def.Title, ini.ReadString(sectionName, u"Title", u""));
+  SetFieldText(def.url, ini.ReadString(sectionName, u"url", u""));
+  SetFieldText(def.surl, ini.ReadString(sectionName, u"surl", u""));
+  if (IsEmptySEDef(def)) {
+    std::memset(&def, 0, sizeof def);
+    return;
+  }
+  SetFieldText(def.HttpUserAgent, ini.ReadString(sectionName, u"http-useragent", u""));
+  SetFieldText(def.HttpAcceptCharSet, ini.ReadString(sectionName, u"http-accept-charset", u""));
+  SetFieldText(def.HttpAcceptLanguage, ini.ReadString(sectionName, u"http-accept-language", u""));
+  int32_t timeout = 0;
+  if (!TryParseInt32(ini.ReadString(sectionName, u"http-timeout", u""), timeout)) timeout = 0;
+  def.HttpTimeOut = timeout;
+  SetFieldText(def.Tag, ini.ReadString(sectionName, u"tag", u""));
+  SetFieldText(def.Remark, ini.ReadString(sectionName, u"remark", u""));
+  SetFieldText(def.Icon, ini.ReadString(sectionName, u"icon", u""));
+}
+
+bool LoadSEDefArr(TZQSEDefArr& arr, std::u16string_view fileName, const IniOpener& open) {
+  TZQTrace::I(u"[LoadSEDefArr] from " + std::u16string(fileName), false);
+  bool result = false;
+  if (!arr.empty()) {
+    result = true;
+  } else if (!platform::FileExists(fileName)) {
+    platform::SetLastError(kErrorFileNotFound);
+  } else {
+    try {
+      auto ini = open(fileName);
+      for (const auto& section : ini->ReadSections()) {
+        TZQSEDef def;
+        ReadSEDef(*ini, section, def);
+        if (!IsEmptySEDef(def)) arr.push_back(def);
+      }
+      result = true;
+    } catch (const std::exception&) {
+      platform::SetLastError(kErrorReadFault);
+    }
+  }
+  TZQTrace::I(u"[LoadSEDefArr] SE define count: " + UIntToU16(arr.size()), false);
+  return result;
+}
+
+}  // namespace zqe

@@ -1,0 +1,53 @@
+// Search-engine definitions: the fixed-size TZQSEDef records (shared with
+// hosts, see include/zqe/zqe.h) and their loader from the INI definition
+// file, one section per engine.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "zqe/zqe.h"
+
+namespace zqe {
+
+// Contiguous: record i starts at byte 5976 * i, as hosts read them.
+using TZQSEDefArr = std::vector<TZQSEDef>;
+
+// The engine-wide loaded definitions, in file order. Filled by
+// LoadSEDefArr during InitZQE and compacted by the registry, while no
+// check runs (the host calls InitZQE from one thread); read by checks.
+extern TZQSEDefArr SEDefArr;
+
+using IniOpener = std::function<std::unique_ptr<platform::IniReader>(std::u16string_view)>;
+
+// Fills arr from the file unless it already holds definitions. False with
+// last error 2 when the file is missing, 30 when reading it failed (the
+// definitions read before the failure stay).
+bool LoadSEDefArr(TZQSEDefArr& arr, std::u16string_view fileName, const IniOpener& open = platform::OpenIniFile);
+inline bool LoadSEDefArr(std::u16string_view fileName) { return LoadSEDefArr(SEDefArr, fileName); }
+
+void ReadSEDef(platform::IniReader& ini, std::u16string_view sectionName, TZQSEDef& def);
+int32_t HashSEName(std::u16string_view name);
+bool IsEmptySEDef(const TZQSEDef& def);
+
+// A text field up to its first zero or its capacity, whichever comes first.
+template <size_t N>
+std::u16string FieldText(const ZQEChar (&field)[N]) {
+  size_t n = 0;
+  while (n < N && field[n] != 0) ++n;
+  return std::u16string(field, field + n);
+}
+
+// Copies at most N - 1 units and the terminator; a cut never splits a
+// surrogate pair. Units after the terminator are left as they are.
+void SetFieldText(ZQEChar* field, size_t capacity, std::u16string_view text);
+template <size_t N>
+void SetFieldText(ZQEChar (&field)[N], std::u16string_view text) {
+  SetFieldText(field, N, text);
+}
+
+}  // namespace zqe

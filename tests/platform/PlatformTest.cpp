@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
+
+namespace zqe::platform {
+namespace {
+
+using test::TempDir;
+
+TEST(TextTest, Utf8RoundTripAndInvalidBytesBecomeReplacementCharacters) {
+  EXPECT_EQ(Utf8ToU16("a\xE4\xB8\xAD\xF0\x9F\x98\x80"), u"a\u4E2D\U0001F600");
+  EXPECT_EQ(U16ToUtf8(u"a\u4E2D\U0001F600"), "a\xE4\xB8\xAD\xF0\x9F\x98\x80");
+  EXPECT_EQ(Utf8ToU16("x\xFFy"), u"x\uFFFDy");
+  EXPECT_EQ(Utf8ToU16("\xE4\xB8"), u"\uFFFD");             // truncated sequence
+  EXPECT_EQ(Utf8ToU16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
+  EXPECT_EQ(U16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(TextTest, IntegersParseAsDecimalOrHexadecimal) {
+  struct Case {
+    std::u16string_view text;
+    bool ok;
+    int32_t value;
+  } cases[] = {{u"10", true, 10},  {u" -7 ", true, -7}, {u"$10", true, 16},       {u"0x1F", true, 31},
+               {u"abc", false, 0}, {u"", false, 0},     {u"true", false, 0},      {u"12a", false, 0},
+               {u"2147483648", false, 0}, {u"-2147483648", true, INT32_MIN}, {u"$FFFFFFFF", true, -1}};
+  for (const auto& c : cases) {
+    int32_t v = 0;
+    EXPECT_EQ(TryParseInt32(c.text, v), c.ok) << U16ToUtf8(c.text);
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << U16ToUtf8(c.text);
+    }
+  }
+}
+
+TEST(FileTest, ForceDirectoriesCreatesEveryMissingParent) {
+  TempDir tmp;
+  const std::u16string deep = tmp.dir() + u"a" + kPathDelim + u"b" + kPathDelim + u"c";
+  EXPECT_FALSE(DirectoryExists(deep));
+  EXPECT_TRUE(ForceDirectories(deep));
+  EXPECT_TRUE(DirectoryExists(deep));
+  EXPECT_FALSE(FileExists(deep));
+  // A file in the way makes creation fail instead of throwing.
+  test::WriteBytes(tmp.path() / "blocker", "x");
+  EXPECT_FALSE(ForceDirectories(tmp.dir() + u"blocker" + kPathDelim + u"sub"));
+}
+
+TEST(FileTest, AppendCreatesThenAppendsAndNewFileReplaces) {
+  TempDir tmp;
+  const std::u16string f = tmp.dir() + u"\u6587.txt";
+  EXPECT_EQ(AppendToFile(f, "one\r\n"), 0u);
+  EXPECT_EQ(AppendToFile(f, "two\r\n"), 0u);
+  std::string bytes;
+  ASSERT_TRUE(ReadWholeFile(f, bytes));
+  EXPECT_EQ(bytes, "one\r\ntwo\r\n");
+  EXPECT_TRUE(WriteNewFile(f, "new"));
+  ASSERT_TRUE(ReadWholeFile(f, bytes));
+  EXPECT_EQ(bytes, "new");
+  EXPECT_NE(AppendToFile(tmp.dir() + u"missing" + kPathDelim + u"x.log", "x"), 0u);
+  EXPECT_FALSE(WriteNewFile(tmp.dir() + u"missing" + kPathDelim + u"x.txt", "x"));
+}
+
+TEST(PathTest, ModuleAndHostPathsNameRealFiles) {
+  EXPECT_TRUE(FileExists(HostProgramPath()));
+  EXPECT_TRUE(FileExists(ModulePath()));
+  EXPECT_EQ(ExtractFileName(u"a/b\\c.dll"), u"c.dll");
+  EXPECT_EQ(ExtractFilePath(u"a/b\\c.dll"), u"a/b\\");
+  EXPECT_EQ(ExtractFileDir(u"a/b\\c.dll"), u"a/b");
+  EXPECT_EQ(IncludeTrailingDelim(u"x"), std::u16string(u"x") + kPathDelim);
+}
+
+TEST(IniTest, ReadsSectionsInOrderWithCaseInsensitiveNamesAndTrimmedValues) {
+  TempDir tmp;
+  const auto path = tmp.path() / "a.ini";
+  test::WriteBytes(path, test::Utf16LeWithBom(u"[Baidu]\r\nTitle =  \u767E\u5EA6  \r\nurl=http://x\r\n"
+                                              u"[bing]\r\nTITLE=Bing\r\n[Empty]\r\n"));
+  auto ini = OpenIniFile(TempDir::u16(path));
+  const auto sections = ini->ReadSections();
+  ASSERT_EQ(sections.size(), 3u);
+  EXPECT_EQ(sections[0], u"Baidu");
+  EXPECT_EQ(sections[1], u"bing");
+  EXPECT_EQ(sections[2], u"Empty");
+  EXPECT_EQ(ini->ReadString(u"BAIDU", u"title", u"d"), u"\u767E\u5EA6");
+  EXPECT_EQ(ini->ReadString(u"Bing", u"Title", u"d"), u"Bing");
+  EXPECT_EQ(ini->ReadString(u"Bing", u"url", u"d"), u"d");
+  EXPECT_EQ(ini->ReadString(u"nosuch", u"url", u""), u"");
+}
+
+TEST(IniTest, ValuesAreCutAt2047Units) {
+  TempDir tmp;
+  const auto path = tmp.path() / "long.ini";
+  test::WriteBytes(path, test::Utf16LeWithBom(u"[s]\r\nk=" + std::u16string(3000, u'v') + u"\r\n"));
+  auto ini = OpenIniFile(TempDir::u16(path));
+  EXPECT_EQ(ini->ReadString(u"s", u"k", u"").size(), 2047u);
+}
+
+TEST(IniTest, MissingFileThrowsOnRead) {
+  TempDir tmp;
+  auto ini = OpenIniFile(tmp.dir() + u"none.ini");
+  EXPECT_THROW(ini->ReadSections(), std::runtime_error);
+}
+
+TEST(LastErrorTest, IsPerThread) {
+  // Both threads set their value, wait (spinning, so that no system call
+  // touches the value) until the other has set its own, then read back.
+  std::atomic<int> phase{0};
+  uint32_t seenByOther = 0;
+  std::thread other([&] {
+    while (phase.load() != 1) {
+    }
+    SetLastError(87);
+    phase = 2;
+    while (phase.load() != 3) {
+    }
+    seenByOther = GetLastError();
+  });
+  SetLastError(30);
+  phase = 1;
+  while (phase.load() != 2) {
+  }
+  const uint32_t seenHere = GetLastError();
+  phase = 3;
+  other.join();
+  EXPECT_EQ(seenHere, 30u);
+  EXPECT_EQ(seenByOther, 87u);
+}
+
+TEST(EventTest, WaitsAnswerLikeTheWindowsWaits) {
+  Event manual(true, false), automatic(false, false);
+  EXPECT_EQ(WaitForOne(manual, 0), kWaitTimeout);
+  EXPECT_EQ(WaitForOne(manual, 20), kWaitTimeout);
+  manual.Set();
+  EXPECT_EQ(WaitForOne(manual, 0), 0);
+  EXPECT_EQ(WaitForOne(manual, 0), 0);  // manual reset stays set
+  manual.Reset();
+  EXPECT_EQ(WaitForOne(manual, 0), kWaitTimeout);
+
+  automatic.Set();
+  EXPECT_EQ(WaitForOne(automatic, 0), 0);
+  EXPECT_EQ(WaitForOne(automatic, 0), kWaitTimeout);  // consumed by the wait
+
+  Event* both[] = {&manual, &automatic};
+  EXPECT_EQ(WaitForAny(both, 0), kWaitTimeout);
+  automatic.Set();
+  EXPECT_EQ(WaitForAny(both, 0), 1);
+  EXPECT_EQ(WaitForAll(both, 0), kWaitTimeout);
+  manual.Set();
+  automatic.Set();
+  EXPECT_EQ(WaitForAll(both, 0), 0);
+  EXPECT_EQ(WaitForOne(automatic, 0), kWaitTimeout);  // the all-wait consumed it
+  EXPECT_EQ(WaitForAny(std::span<Event* const>(), 0), kWaitFailed);
+}
+
+TEST(ThreadTest, SuspendedThreadRunsOnlyAfterResumeAndWakesAWaiter) {
+  Event started(true, false), go(true, false);
+  std::atomic<int> ran{0};
+  auto t = std::make_unique<Thread>([&] {
+    ran = 1;
+    started.Set();
+    WaitForOne(go, kInfinite);
+    ran = 2;
+    started.Set();
+  });
+  SleepMs(30);
+  EXPECT_EQ(ran.load(), 0);
+  ASSERT_TRUE(t->Resume());
+  EXPECT_FALSE(t->Resume());
+  t.reset();  // the thread runs on without its object
+  ASSERT_EQ(WaitForOne(started, 5000), 0);
+  started.Reset();
+  go.Set();
+  ASSERT_EQ(WaitForOne(started, 5000), 0);
+  for (int i = 0; i < 500 && ran.load() != 2; ++i) SleepMs(1);
+  EXPECT_EQ(ran.load(), 2);
+}
+
+TEST(MutexTest, IsRecursiveAndExcludesOtherThreads) {
+  Mutex m;
+  m.lock();
+  EXPECT_TRUE(m.try_lock());  // recursive
+  bool other = true;
+  std::thread([&] { other = m.try_lock(); }).join();
+  EXPECT_FALSE(other);
+  m.unlock();
+  m.unlock();
+  std::thread([&] {
+    other = m.try_lock();
+    if (other) m.unlock();
+  }).join();
+  EXPECT_TRUE(other);
+}
+
+TEST(DebugOutputTest, HookSeesEveryMessage) {
+  test::DebugCapture cap;
+  OutputDebug(u"hello \u4E16\u754C");
+  ASSERT_EQ(cap.lines().size(), 1u);
+  EXPECT_EQ(cap.lines()[0], "hello \xE4\xB8\x96\xE7\x95\x8C");
+}
+
+TEST(RandomTest, StaysInRange) {
+  for (int i = 0; i < 1000; ++i) EXPECT_LT(Random(7), 7u);
+  EXPECT_EQ(Random(0), 0u);
+}
+
+}  // namespace
+}  // namespace zqe::platform
