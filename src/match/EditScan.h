@@ -1,0 +1,139 @@
+// Internal to src/match: the bit-parallel edit-distance scan (Myers' column
+// recurrence in Hyyro's block form) behind TApproximateSearch and
+// MatchSentence. May change without notice; include only from src/match.
+//
+// Conventions: the pattern P has m units, the text T is scanned unit by
+// unit, and D[i][j] is the edit distance of P[1..i] to the best substring
+// of T ending at column j (free start: D[0][j] = 0, D[i][0] = i). Each
+// column is kept as vertical deltas, 64 rows per machine word.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace zqe::match_detail {
+
+// For every distinct unit of the pattern, the bit vector of the rows where
+// it occurs; every other unit maps to the all-zero vector.
+class TPatternMasks {
+ public:
+  void Assign(std::u16string_view pattern);
+
+  std::u16string_view Pattern() const { return FPattern; }
+  int Rows() const { return static_cast<int>(FPattern.size()); }
+  int Words() const { return FWords; }
+
+  const uint64_t* Eq(char16_t c) const {
+    uint32_t s = Hash(c);
+    for (;;) {
+      const TSlot& slot = FSlots[s];
+      if (slot.Key == c) return &FMasks[static_cast<size_t>(slot.Index) * FWords];
+      if (slot.Key == kEmpty) return FMasks.data();
+      s = (s + 1) & FSlotMask;
+    }
+  }
+
+ private:
+  static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+  struct TSlot {
+    uint32_t Key;
+    uint32_t Index;
+  };
+  uint32_t Hash(char16_t c) const { return (uint32_t(c) * 0x9E3779B1u) >> FShift; }
+
+  std::u16string_view FPattern;  // not owned; the caller keeps it alive
+  int FWords = 0;
+  int FShift = 28;
+  uint32_t FSlotMask = 0;
+  std::vector<TSlot> FSlots;
+  std::vector<uint64_t> FMasks;  // FWords words per distinct unit; entry 0 all zero
+};
+
+// One step of the column recurrence over one 64-row block. hin is the
+// horizontal delta entering the block's top row from the block above (0 for
+// the first block: row 0 is free); returns the horizontal delta at outBit,
+// the block's last row.
+inline int BlockStep(uint64_t& pv, uint64_t& mv, uint64_t eq, int hin, uint64_t outBit) {
+  const uint64_t xv = eq | mv;
+  const uint64_t hinNeg = hin < 0 ? 1u : 0u;
+  eq |= hinNeg;
+  const uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+  uint64_t ph = mv | ~(xh | pv);
+  uint64_t mh = pv & xh;
+  const int hout = (ph & outBit) ? 1 : ((mh & outBit) ? -1 : 0);
+  ph = (ph << 1) | (hin > 0 ? 1u : 0u);
+  mh = (mh << 1) | hinNeg;
+  pv = mh | ~(xv | ph);
+  mv = ph & xv;
+  return hout;
+}
+
+// Multi-word scan that only computes the blocks that can still hold a
+// value within the limit (Ukkonen's cut-off): rows below the last active
+// block are known to exceed it. Values within the limit are exact; values
+// above it may be over-estimated, which never turns a miss into a hit.
+class TBandedScan {
+ public:
+  void Reset(const TPatternMasks& masks, int maxDistance);
+  // Advances one column; returns D[m][j], or a value above the limit when
+  // row m lies below the active band.
+  int Step(const uint64_t* eq);
+
+ private:
+  int Rows(int block) const { return block == FWords - 1 ? FLastRows : 64; }
+
+  std::vector<uint64_t> FPv, FMv;
+  std::vector<int> FScore;  // D at each block's last row
+  int FWords = 0;
+  int FLast = 0;
+  int FLimit = 0;
+  int FLastRows = 0;
+  uint64_t FLastBit = 0;
+};
+
+// Whether some substring of the text's kept units is within maxDistance of
+// the pattern; stops at the first column that shows one. Keep(c) selects
+// the units that take part, so a filtered text needs no copy.
+template <class Keep>
+bool AnyEndWithin(const TPatternMasks& masks, std::u16string_view text, int maxDistance,
+                  TBandedScan& scratch, Keep keep) {
+  const int m = masks.Rows();
+  if (m == 0 || maxDistance < 0) return false;
+  if (masks.Words() == 1) {
+    uint64_t pv = ~uint64_t(0), mv = 0;
+    const uint64_t lastBit = uint64_t(1) << (m - 1);
+    int score = m;
+    for (const char16_t c : text) {
+      if (!keep(c)) continue;
+      score += BlockStep(pv, mv, *masks.Eq(c), 0, lastBit);
+      if (score <= maxDistance) return true;
+    }
+    return false;
+  }
+  scratch.Reset(masks, maxDistance);
+  for (const char16_t c : text) {
+    if (!keep(c)) continue;
+    if (scratch.Step(masks.Eq(c)) <= maxDistance) return true;
+  }
+  return false;
+}
+
+struct TBestEnd {
+  int End = 0;       // 1-based column of the rightmost best end; 0 when none
+  int Distance = 0;  // D[m][End]
+};
+
+// The smallest D[m][j] over all columns, the rightmost column on ties,
+// provided it is within maxDistance.
+TBestEnd FindBestEnd(const TPatternMasks& masks, std::u16string_view text, int maxDistance,
+                     TBandedScan& scratch);
+
+// Walks the alignment back from (m, end) with the reference tie rules
+// (diagonal, then up, then left) and returns the column where it stops,
+// so the match starts at that column + 1. Only the columns that the walk
+// can reach are recomputed, into `columns`.
+int TraceBackStart(const TPatternMasks& masks, std::u16string_view text, TBestEnd best,
+                   std::vector<uint64_t>& columns);
+
+}  // namespace zqe::match_detail

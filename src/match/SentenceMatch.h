@@ -1,0 +1,36 @@
+// The hit test of a search-result entry against the checked sentence.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zqe {
+
+// Edits allowed between the sentence and a substring of the entry's text.
+inline constexpr int32_t kSentenceMaxDistance = 8;
+
+// True when Sentence occurs in Text exactly (case-sensitive; an empty
+// sentence never occurs), or else when some substring of Text is within
+// kSentenceMaxDistance edits of Sentence. Unless StrictMatch, that second
+// test compares the NormalizeForMatch forms of both, so punctuation and
+// spaces do not count as edits; StrictMatch keeps every unit but still
+// allows the edits.
+//
+// Answers exactly as TApproximateSearch::FindBestMatch(..., 8).Found on the
+// (normalised) texts would, without building a matrix: an exact search
+// first, then a bit-parallel scan that stops at the first close end.
+// Keeps no state; safe to call from any number of threads at once.
+bool MatchSentence(std::u16string_view Sentence, std::u16string_view Text, bool StrictMatch);
+
+// Whether NormalizeForMatch keeps the unit: ASCII digits and letters (case
+// kept) and CJK unified ideographs U+4E00..U+9FA5.
+constexpr bool IsKeptForMatch(char16_t c) {
+  return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
+         (c >= 0x4E00 && c <= 0x9FA5);
+}
+
+// S with every unit that IsKeptForMatch rejects removed, order kept.
+std::u16string NormalizeForMatch(std::u16string_view S);
+
+}  // namespace zqe

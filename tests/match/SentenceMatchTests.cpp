@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "ReferenceApproximateSearch.h"
+#include "match/SentenceMatch.h"
+#include "platform/Text.h"
+
+namespace zqe {
+namespace {
+
+TEST(NormalizeForMatch, KeepsAsciiAlphanumericsAndBasicIdeographsOnly) {
+  const struct {
+    const char16_t* In;
+    const char16_t* Out;
+  } cases[] = {
+      {u"", u""},
+      {u" \t\r\n\u3000 ", u""},
+      {u"Hello, World! 42", u"HelloWorld42"},
+      {u"今天天气很好，适合出门。", u"今天天气很好适合出门"},
+      // Full-width letters and digits, accented letters, kana, the
+      // ideographs just outside U+4E00..U+9FA5, a surrogate pair.
+      {u"\uFF21\uFF11é\u3042\u4DFF\u9FA6\U00020000x", u"x"},
+      {u"\u4E00\u9FA5/09azAZ@[`{", u"\u4E00\u9FA509azAZ"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NormalizeForMatch(c.In), c.Out) << U16ToUtf8(c.In);
+}
+
+struct TCase {
+  const char16_t* Sentence;
+  const char16_t* Text;
+  bool Strict;
+  bool Expected;
+};
+
+TEST(MatchSentence, TableOfCases) {
+  const std::u16string far9 = u"ABCDEFGHIjklmnopqrst";  // 9 edits from the sentence below
+  const std::u16string far8 = u"ABCDEFGHijklmnopqrst";
+  const TCase cases[] = {
+      // An exact occurrence is a hit whatever the flag says, even when
+      // normalisation would leave nothing to compare.
+      {u"quick brown", u"the quick brown fox", false, true},
+      {u"quick brown", u"the quick brown fox", true, true},
+      {u"，。！", u"前文，。！后文", false, true},
+      {u"，。！", u"前文，。后文", false, false},
+      {u"，。！", u"前文，。后文", true, true},  // one edit, strict keeps the units
+      {u"今天天气很好，适合出门", u"今天天气很好适合出门散步", false, true},
+      {u"今天天气很好，适合出门", u"今天天气很好适合出门散步", true, true},
+      {u"ABC", u"abc", false, true},
+      {u"ABC", u"abc", true, true},
+      // Up to 8 units (after normalisation) match any non-empty text.
+      {u"12345678", u"x", false, true},
+      {u"12345678", u"，", false, false},  // the text normalises to nothing
+      {u"123456789", u"x", false, false},
+      {u"", u"anything", false, false},
+      {u"", u"anything", true, false},
+      {u"abc", u"", false, false},
+      {u"abc", u"", true, false},
+      {u"abcdefghijklmnopqrst", far9.c_str(), true, false},
+      {u"abcdefghijklmnopqrst", far8.c_str(), true, true},
+      // Spaces and punctuation are free unless strict.
+      {u"a b c d e f g h i j k l", u"abcdefghijkl", false, true},
+      {u"a b c d e f g h i j k l", u"abcdefghijkl", true, false},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(MatchSentence(c.Sentence, c.Text, c.Strict), c.Expected)
+        << "'" << U16ToUtf8(c.Sentence) << "' in '" << U16ToUtf8(c.Text) << "' strict=" << c.Strict;
+    EXPECT_EQ(reference::MatchSentence(c.Sentence, c.Text, c.Strict), c.Expected)
+        << "reference: '" << U16ToUtf8(c.Sentence) << "' in '" << U16ToUtf8(c.Text) << "'";
+  }
+}
+
+// Texts built so that a plain search would compare about n * m units: past
+// its budget the exact test is answered by the bit-parallel scan, and its
+// answer still decides sentences that normalise to nothing.
+TEST(MatchSentence, ExactTestStaysRightOnQuadraticInputs) {
+  const std::u16string run(5000, u'，');
+  const std::u16string sentence = std::u16string(99, u'，') + u'。';
+  EXPECT_TRUE(MatchSentence(sentence, run + u'。', false));
+  EXPECT_FALSE(MatchSentence(sentence, run + u'！', false));
+  EXPECT_TRUE(MatchSentence(sentence, u'。' + run, true));  // one edit away
+  const std::u16string as(5000, u'a');
+  const std::u16string hay = as + u"b" + as;
+  EXPECT_TRUE(MatchSentence(std::u16string(150, u'a') + u"b" + std::u16string(150, u'a'), hay, true));
+  EXPECT_FALSE(MatchSentence(std::u16string(150, u'a') + std::u16string(20, u'b'), as, true));
+}
+
+// Sentences and entries mixing kept units with spaces and punctuation,
+// compared with the full-matrix reference in both modes.
+TEST(MatchSentence, AgreesWithReferenceOnRandomPairs) {
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::printf("MatchSentence AgreesWithReferenceOnRandomPairs seed %u\n", seed);
+  std::mt19937 gen(seed);
+  static const char16_t kUnits[] = {u'a', u'B', u'1', 0x4E00, 0x6587, u' ', u'，', u'.', 0xFF21, 0xD83D, 0xDE00};
+  auto word = [&](size_t n, size_t alphabet) {
+    std::u16string s;
+    for (size_t i = 0; i < n; ++i) s.push_back(kUnits[gen() % alphabet]);
+    return s;
+  };
+  int hits = 0;
+  const int kPairs = 3000;
+  for (int round = 0; round < kPairs; ++round) {
+    const size_t alphabet = 2 + gen() % 10;
+    const std::u16string sentence = word(gen() % 90, alphabet);
+    std::u16string text = word(gen() % 300, alphabet);
+    if (gen() % 2) {
+      std::u16string planted = sentence;
+      for (int e = static_cast<int>(gen() % 14); e > 0 && !planted.empty(); --e)
+        planted[gen() % planted.size()] = kUnits[gen() % alphabet];
+      text.insert(gen() % (text.size() + 1), planted);
+    }
+    const bool strict = gen() % 2;
+    const bool expected = reference::MatchSentence(sentence, text, strict);
+    ASSERT_EQ(MatchSentence(sentence, text, strict), expected)
+        << "round " << round << " '" << U16ToUtf8(sentence) << "' in '" << U16ToUtf8(text)
+        << "' strict=" << strict;
+    hits += expected;
+  }
+  EXPECT_GT(hits, kPairs / 5);
+  EXPECT_LT(hits, kPairs * 4 / 5);
+}
+
+}  // namespace
+}  // namespace zqe
