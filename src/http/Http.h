@@ -1,0 +1,55 @@
+// Unit Http: single GET requests with browser-like headers, serialised
+// process-wide by HttpLock so that no two requests of the process overlap.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/HttpClient.h"
+#include "platform/Platform.h"
+
+namespace zqe {
+
+using THTTPResponse = platform::HttpResponse;
+using THTTPCookies = std::vector<platform::HttpCookie>;
+// Called by the cookie overload, still under HttpLock, with the response
+// and the cookies its last response set.
+using THTTPCookieWalkProc = std::function<void(const THTTPResponse& response, const THTTPCookies& cookies)>;
+
+// Thread-safe. Each operation returns true exactly when the final status
+// is 200. HttpCode and Response are written only once known: after a
+// failure they keep the caller's values unless the status (or the body)
+// had already been received.
+class THTTP {
+ public:
+  THTTP() = delete;
+
+  // The full overload with a fixed desktop browser's user agent and
+  // language, and a 10000 ms connect time-out.
+  static bool Get(std::u16string_view Url, int32_t& HttpCode, std::u16string& Response);
+
+  // AcceptCharSet does not reach the request: the body is decoded as UTF-8
+  // whatever its declared charset. TimeOut is the connect time-out in
+  // milliseconds (not positive: the client's default of 60000).
+  static bool Get(std::u16string_view UserAgent, std::u16string_view AcceptCharSet,
+                  std::u16string_view AcceptLanguage, std::u16string_view Url, int32_t TimeOut,
+                  int32_t& HttpCode, std::u16string& Response);
+
+  // Only user agent, Accept-Charset and Accept-Language headers; cookies
+  // kept across the request's redirects when EnableCookie is true.
+  static bool Get(std::u16string_view Url, int32_t& HttpCode, std::u16string& Response,
+                  bool EnableCookie, const THTTPCookieWalkProc& WalkCookieProc);
+};
+
+// The process-wide lock held for the whole of every request. The library's
+// load code calls HttpUnitInitialize and its unload code HttpUnitFinalize;
+// code that runs outside the library (tests, the zqe tool) gets the lock
+// created on first use. No Get may run during or after HttpUnitFinalize.
+platform::Mutex& HttpLock();
+void HttpUnitInitialize();
+void HttpUnitFinalize();
+
+}  // namespace zqe
