@@ -1,0 +1,164 @@
+// Unit ZQSEInst: TSEInstanceBase, one configured search engine that checks
+// one sentence at a time: it builds the query URL, fetches the result page,
+// cuts it to its body, cleans and parses it and lets the engine-specific
+// subclass pick the first matching result entry.
+//
+// Ownership: engine objects are held through std::shared_ptr
+// (TSEInstancePtr) by the registry (SEInstArr) or by a check's dictionary.
+//
+// Threads: one Check at a time per object (the callers keep to this; the
+// per-check fields below are not guarded). Abort may be called from any
+// thread at any time; it sets the atomic abort flag and waits on the idle
+// event, which is the only synchronisation between Abort and Check.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "html/HtmlParserDef.h"
+#include "platform/Platform.h"
+
+namespace zqe {
+
+// A page is usable only when it is longer than this many UTF-16 units.
+inline constexpr int32_t MinHtmlLength = 10;
+
+// The outcome of one result entry as an extractor saw it; collected only
+// when a caller asks for it (the zqe extract diagnostic), never in checks.
+struct TSEEntryReport {
+  std::u16string Link;
+  std::u16string ShortUrl;
+  std::u16string Date;
+  bool Matched = false;
+  std::u16string SkipReason;  // empty when Matched
+};
+
+class TSEInstanceBase {
+ public:
+  TSEInstanceBase(std::u16string_view Name, int32_t ID);
+  // Writes "TBaseZQMan.Destroy in", aborts (waiting for a running check),
+  // then "TBaseZQMan.Destroy out".
+  virtual ~TSEInstanceBase();
+  TSEInstanceBase(const TSEInstanceBase&) = delete;
+  TSEInstanceBase& operator=(const TSEInstanceBase&) = delete;
+
+  // Empty user agent, accept charset and accept language, and a time-out
+  // of 0, are replaced by the defaults.
+  virtual void InitEngine(std::u16string_view Url, std::u16string_view UrlFmt,
+                          std::u16string_view HttpUserAgent, std::u16string_view HttpAcceptCharSet,
+                          std::u16string_view HttpAcceptLanguage, int32_t HttpTimeOut);
+
+  // Runs one whole check on the calling thread. Outcome in ErrorCode():
+  // 0 hit, 1 no hit, -2 aborted, -3 fetch error or no body, -4 not
+  // parseable, -5 verification page. Errors of the query-URL format and of
+  // a malformed filter mask propagate as exceptions; the idle event is set
+  // again before they leave.
+  virtual void Check(std::u16string_view word, std::u16string_view urlfillter, bool StrictMatche);
+
+  // Asks the running check to stop at its next abort point and waits, with
+  // no time limit, until it has ended. Returns at once when none runs.
+  virtual void Abort();
+  bool Aborted() const { return FAborted.load(); }
+
+  int32_t ID() const { return FID; }
+  const std::u16string& Name() const { return FName; }
+  int32_t ErrorCode() const { return FErrorCode; }
+  void SetErrorCode(int32_t v) { FErrorCode = v; }
+  const std::u16string& CheckUrl() const { return FCheckUrl; }
+  void SetCheckUrl(std::u16string_view v) { FCheckUrl = v; }
+  const std::u16string& CheckShortURL() const { return FCheckShortURL; }
+  void SetCheckShortURL(std::u16string_view v) { FCheckShortURL = v; }
+  const std::u16string& CheckRemark() const { return FCheckRemark; }
+  void SetCheckRemark(std::u16string_view v) { FCheckRemark = v; }
+  const std::u16string& CheckUrlDate() const { return FCheckUrlDate; }
+  void SetCheckUrlDate(std::u16string_view v) { FCheckUrlDate = v; }
+  int32_t Engine() const { return FEngineID; }
+
+  // Configuration as stored by InitEngine (read by diagnostics and tests).
+  const std::u16string& Url() const { return FUrl; }
+  const std::u16string& UrlFmt() const { return FUrlFmt; }
+  const std::u16string& HttpUserAgent() const { return FHttpUserAgent; }
+  const std::u16string& HttpAcceptCharSet() const { return FHttpAcceptCharSet; }
+  const std::u16string& HttpAcceptLanguage() const { return FHttpAcceptLanguage; }
+  int32_t HttpTimeOut() const { return FHttpTimeOut; }
+
+  // Everything DoCheck does after its fetch (validity and verification
+  // tests, body cut, cleaning, parsing, extraction) on a page already in
+  // hand; sets ErrorCode and the result fields like a check. When Entries
+  // is given, every entry the extractor examined is appended to it.
+  void CheckPage(std::u16string_view QueryUrl, std::u16string_view Page, std::u16string_view word,
+                 std::u16string_view urlfillter, bool StrictMatche,
+                 std::vector<TSEEntryReport>* Entries = nullptr);
+
+  // Comments, scripts and wrapped script blocks removed, white space
+  // collapsed. Linear in the length of Html.
+  static std::u16string CleanHtml(std::u16string_view Html);
+  // True when a mask of the "|"-separated filter matches Url or ShortUrl
+  // anywhere. Throws the mask error for a malformed entry.
+  static bool IsUrlFiltered(std::u16string_view Url, std::u16string_view ShortUrl,
+                            std::u16string_view urlfillter);
+  static std::u16string GetRandomUserAgent();
+  // The 20 user agents requests draw from.
+  static const std::vector<std::u16string>& UserAgents();
+
+ protected:
+  virtual void DoCheck(std::u16string_view word, std::u16string_view urlfillter, bool StrictMatche);
+  virtual bool IsVerifyPage(std::u16string_view Html) = 0;
+  virtual bool MatchSearchReuslt(TSEInstanceBase* Sender, std::u16string_view AStr,
+                                 std::u16string_view urlfillter, bool StrictMatch,
+                                 const html::IHtmlElement& DOM, std::u16string& Url,
+                                 std::u16string& ShortUrl, std::u16string& Remark,
+                                 std::u16string& LinkDate) = 0;
+  virtual std::u16string FormatUrl(std::u16string_view Fmt, std::u16string_view Arg);
+
+  // Extractors append here when a caller collects entry reports.
+  void ReportEntry(std::u16string_view Link, std::u16string_view ShortUrl,
+                   std::u16string_view Date, bool Matched, std::u16string_view SkipReason);
+
+ private:
+  std::u16string HttpGet(std::u16string_view Url);
+  void ResetCheck();
+
+  std::u16string FUrlFmt;
+  std::u16string FUrl;
+  std::u16string FHttpUserAgent;
+  std::u16string FHttpAcceptCharSet;
+  std::u16string FHttpAcceptLanguage;
+  int32_t FHttpTimeOut = 0;
+  // Written by Abort from any thread, read at the abort points.
+  std::atomic<bool> FAborted{false};
+  // The idle event: manual reset, signalled while no check runs. Made in
+  // the constructor; FHasWorkEvent (set by the first Check) tells whether
+  // it counts yet, which decides Abort's second log line.
+  platform::Event FWorkEvent{true, true};
+  std::atomic<bool> FHasWorkEvent{false};
+
+ protected:
+  int32_t FID;
+  std::u16string FName;
+  int32_t FEngineID = 0;
+  std::u16string FCheckWord;
+  int32_t FErrorCode = 0;
+  std::u16string FCheckUrl;
+  std::u16string FCheckRemark;
+  std::u16string FCheckUrlDate;
+  std::u16string FCheckShortURL;
+
+ private:
+  // Only touched by the thread running CheckPage.
+  std::vector<TSEEntryReport>* FEntryReports = nullptr;
+};
+
+using TSEInstancePtr = std::shared_ptr<TSEInstanceBase>;
+
+// Collapses every run of white space (U+0009..U+000D, U+0020, U+0085,
+// U+00A0 and the Unicode categories Zs, Zl, Zp) into one space, drops
+// leading white space and keeps at most one trailing space.
+std::u16string CollapseWhiteSpace(std::u16string_view s);
+bool IsCollapsibleWhiteSpace(char16_t c);
+
+}  // namespace zqe
