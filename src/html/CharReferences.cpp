@@ -1,0 +1,219 @@
+// Named and numeric character references. The table holds the 252 named
+// references of HTML 4.01 (Latin-1, symbols, special characters), keyed as
+// the standard spells them. Lookups use the lower-cased reference, so the
+// names with capitals are never found and decode to their lower-case twin.
+#include "html/HtmlParser.h"
+
+#include <array>
+#include <cstddef>
+
+namespace zqe::html {
+namespace {
+
+struct TNamedRef {
+  const char* Name;
+  char16_t Code;
+};
+
+// Latin-1: code points 160..255 in order.
+constexpr const char* kLatin1[] = {
+    "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",
+    "uml",    "copy",   "ordf",   "laquo",  "not",    "shy",    "reg",    "macr",
+    "deg",    "plusmn", "sup2",   "sup3",   "acute",  "micro",  "para",   "middot",
+    "cedil",  "sup1",   "ordm",   "raquo",  "frac14", "frac12", "frac34", "iquest",
+    "Agrave", "Aacute", "Acirc",  "Atilde", "Auml",   "Aring",  "AElig",  "Ccedil",
+    "Egrave", "Eacute", "Ecirc",  "Euml",   "Igrave", "Iacute", "Icirc",  "Iuml",
+    "ETH",    "Ntilde", "Ograve", "Oacute", "Ocirc",  "Otilde", "Ouml",   "times",
+    "Oslash", "Ugrave", "Uacute", "Ucirc",  "Uuml",   "Yacute", "THORN",  "szlig",
+    "agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil",
+    "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",
+    "eth",    "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide",
+    "oslash", "ugrave", "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml",
+};
+static_assert(std::size(kLatin1) == 96);
+
+constexpr TNamedRef kSymbols[] = {
+    {"fnof", 402},
+    // Greek
+    {"Alpha", 913}, {"Beta", 914}, {"Gamma", 915}, {"Delta", 916}, {"Epsilon", 917},
+    {"Zeta", 918}, {"Eta", 919}, {"Theta", 920}, {"Iota", 921}, {"Kappa", 922},
+    {"Lambda", 923}, {"Mu", 924}, {"Nu", 925}, {"Xi", 926}, {"Omicron", 927},
+    {"Pi", 928}, {"Rho", 929}, {"Sigma", 931}, {"Tau", 932}, {"Upsilon", 933},
+    {"Phi", 934}, {"Chi", 935}, {"Psi", 936}, {"Omega", 937},
+    {"alpha", 945}, {"beta", 946}, {"gamma", 947}, {"delta", 948}, {"epsilon", 949},
+    {"zeta", 950}, {"eta", 951}, {"theta", 952}, {"iota", 953}, {"kappa", 954},
+    {"lambda", 955}, {"mu", 956}, {"nu", 957}, {"xi", 958}, {"omicron", 959},
+    {"pi", 960}, {"rho", 961}, {"sigmaf", 962}, {"sigma", 963}, {"tau", 964},
+    {"upsilon", 965}, {"phi", 966}, {"chi", 967}, {"psi", 968}, {"omega", 969},
+    {"thetasym", 977}, {"upsih", 978}, {"piv", 982},
+    // General punctuation
+    {"bull", 8226}, {"hellip", 8230}, {"prime", 8242}, {"Prime", 8243}, {"oline", 8254},
+    {"frasl", 8260},
+    // Letterlike symbols
+    {"weierp", 8472}, {"image", 8465}, {"real", 8476}, {"trade", 8482}, {"alefsym", 8501},
+    // Arrows
+    {"larr", 8592}, {"uarr", 8593}, {"rarr", 8594}, {"darr", 8595}, {"harr", 8596},
+    {"crarr", 8629}, {"lArr", 8656}, {"uArr", 8657}, {"rArr", 8658}, {"dArr", 8659},
+    {"hArr", 8660},
+    // Mathematical operators
+    {"forall", 8704}, {"part", 8706}, {"exist", 8707}, {"empty", 8709}, {"nabla", 8711},
+    {"isin", 8712}, {"notin", 8713}, {"ni", 8715}, {"prod", 8719}, {"sum", 8721},
+    {"minus", 8722}, {"lowast", 8727}, {"radic", 8730}, {"prop", 8733}, {"infin", 8734},
+    {"ang", 8736}, {"and", 8743}, {"or", 8744}, {"cap", 8745}, {"cup", 8746},
+    {"int", 8747}, {"there4", 8756}, {"sim", 8764}, {"cong", 8773}, {"asymp", 8776},
+    {"ne", 8800}, {"equiv", 8801}, {"le", 8804}, {"ge", 8805}, {"sub", 8834},
+    {"sup", 8835}, {"nsub", 8836}, {"sube", 8838}, {"supe", 8839}, {"oplus", 8853},
+    {"otimes", 8855}, {"perp", 8869}, {"sdot", 8901},
+    // Miscellaneous technical
+    {"lceil", 8968}, {"rceil", 8969}, {"lfloor", 8970}, {"rfloor", 8971}, {"lang", 9001},
+    {"rang", 9002},
+    // Geometric shapes and miscellaneous symbols
+    {"loz", 9674}, {"spades", 9824}, {"clubs", 9827}, {"hearts", 9829}, {"diams", 9830},
+};
+static_assert(std::size(kSymbols) == 124);
+
+constexpr TNamedRef kSpecial[] = {
+    {"quot", 34}, {"amp", 38}, {"lt", 60}, {"gt", 62},
+    {"OElig", 338}, {"oelig", 339}, {"Scaron", 352}, {"scaron", 353}, {"Yuml", 376},
+    {"circ", 710}, {"tilde", 732},
+    {"ensp", 8194}, {"emsp", 8195}, {"thinsp", 8201}, {"zwnj", 8204}, {"zwj", 8205},
+    {"lrm", 8206}, {"rlm", 8207}, {"ndash", 8211}, {"mdash", 8212}, {"lsquo", 8216},
+    {"rsquo", 8217}, {"sbquo", 8218}, {"ldquo", 8220}, {"rdquo", 8221}, {"bdquo", 8222},
+    {"dagger", 8224}, {"Dagger", 8225}, {"permil", 8240}, {"lsaquo", 8249}, {"rsaquo", 8250},
+    {"euro", 8364},
+};
+static_assert(std::size(kSpecial) == 32);
+
+// "&thetasym;" is the longest key; longer references need no lookup.
+constexpr size_t kMaxNamedRefLength = 10;
+
+std::u16string RefKey(const char* name) {
+  std::u16string key = u"&";
+  for (const char* p = name; *p; ++p) key.push_back(static_cast<char16_t>(*p));
+  key.push_back(u';');
+  return key;
+}
+
+const TStringDictionary& CharRefTable() {
+  static const TStringDictionary* table = [] {
+    auto* t = new TStringDictionary(512);
+    char16_t code = 160;
+    for (const char* name : kLatin1) t->Add(RefKey(name), std::u16string(1, code++));
+    for (const auto& r : kSymbols) t->Add(RefKey(r.Name), std::u16string(1, r.Code));
+    for (const auto& r : kSpecial) t->Add(RefKey(r.Name), std::u16string(1, r.Code));
+    return t;
+  }();
+  return *table;
+}
+
+// Built when the library loads, so that parsing threads only ever read it.
+[[maybe_unused]] const TStringDictionary& kCharRefTableAtLoad = CharRefTable();
+
+int HexDigit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
+
+// A 32-bit integer in hexadecimal; false for anything else.
+bool ReadHex32(std::u16string_view s, uint32_t& out) {
+  if (s.empty()) return false;
+  uint64_t v = 0;
+  for (char16_t c : s) {
+    int d = HexDigit(c);
+    if (d < 0) return false;
+    v = v * 16 + static_cast<uint64_t>(d);
+    if (v > 0xFFFFFFFFu) return false;
+  }
+  out = static_cast<uint32_t>(v);
+  return true;
+}
+
+// A signed 32-bit decimal integer; false for anything else.
+bool ReadDec32(std::u16string_view s, int32_t& out) {
+  bool negative = false;
+  if (!s.empty() && (s[0] == u'-' || s[0] == u'+')) {
+    negative = s[0] == u'-';
+    s.remove_prefix(1);
+  }
+  if (s.empty()) return false;
+  int64_t v = 0;
+  for (char16_t c : s) {
+    if (c < u'0' || c > u'9') return false;
+    v = v * 10 + (c - u'0');
+    if (v > int64_t{0x80000000}) return false;
+  }
+  if (negative) v = -v;
+  if (v > 0x7FFFFFFF) return false;
+  out = static_cast<int32_t>(v);
+  return true;
+}
+
+// The replacement for the reference ref ("&...;"), or false to leave it.
+bool ResolveReference(std::u16string_view ref, char16_t& out) {
+  if (ref.size() > 2 && ref[1] == u'#') {
+    if (ref.size() > 3 && (ref[2] == u'x' || ref[2] == u'X')) {
+      uint32_t v = 0;
+      if (!ReadHex32(ref.substr(3, ref.size() - 4), v)) v = 33;
+      out = static_cast<char16_t>(v & 0xFFFF);
+    } else {
+      int32_t v = 0;
+      if (!ReadDec32(ref.substr(2, ref.size() - 3), v)) v = 0;
+      out = static_cast<char16_t>(static_cast<uint32_t>(v) & 0xFFFF);
+    }
+    return true;
+  }
+  if (ref.size() > kMaxNamedRefLength) return false;
+  char16_t key[kMaxNamedRefLength];
+  for (size_t i = 0; i < ref.size(); ++i) {
+    char16_t c = ref[i];
+    key[i] = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+  }
+  const std::u16string* value = CharRefTable().Find(std::u16string_view(key, ref.size()));
+  if (!value) return false;
+  out = (*value)[0];
+  return true;
+}
+
+}  // namespace
+
+std::u16string DecodeCharReferences(std::u16string_view s) {
+  // A reference ends at the first ";" within 1000 characters of its "&".
+  constexpr size_t kMaxReferenceLength = 1000;
+  size_t amp = s.find(u'&');
+  if (amp == std::u16string_view::npos) return std::u16string(s);
+  std::u16string out;
+  out.reserve(s.size());
+  out.append(s.substr(0, amp));
+  // The next ";" at or after the scan position; it only moves forward, so a
+  // page full of lone ampersands costs one pass, not 1000 characters each.
+  size_t semi = 0;
+  size_t i = amp;
+  while (i < s.size()) {
+    char16_t c = s[i];
+    if (c != u'&') {
+      size_t next = s.find(u'&', i);
+      if (next == std::u16string_view::npos) next = s.size();
+      out.append(s.substr(i, next - i));
+      i = next;
+      continue;
+    }
+    if (semi <= i) {
+      semi = s.find(u';', i + 1);
+      if (semi == std::u16string_view::npos) semi = s.size();
+    }
+    char16_t replacement;
+    if (semi < s.size() && semi - i < kMaxReferenceLength &&
+        ResolveReference(s.substr(i, semi - i + 1), replacement)) {
+      out.push_back(replacement);
+      i = semi + 1;
+    } else {
+      out.push_back(u'&');
+      ++i;
+    }
+  }
+  return out;
+}
+
+}  // namespace zqe::html

@@ -1,0 +1,217 @@
+#include "html/HtmlElement.h"
+
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+#include <utility>
+
+namespace zqe::html {
+namespace {
+
+std::atomic<int64_t> gLiveElements{0};
+
+uint32_t AttributeBucket(std::u16string_view key) {
+  uint32_t h = 0;
+  for (char16_t c : key) h = ((h << 2) | (h >> 30)) ^ c;
+  return h % 32;  // every element's attribute table has 32 buckets
+}
+
+// Frees e and every element that only it kept alive. Deep trees are the
+// norm on hostile pages, so this walks a work list instead of letting
+// destructors release children recursively.
+void DestroyElements(THtmlElement* root) {
+  std::vector<THtmlElement*> work{root};
+  while (!work.empty()) {
+    THtmlElement* e = work.back();
+    work.pop_back();
+    for (auto it = e->FChildren.rbegin(); it != e->FChildren.rend(); ++it) {
+      THtmlElement* c = *it;
+      c->FOwner = nullptr;
+      c->FIndexInOwner = -1;
+      if (c->FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        if (c->FChildren.empty() && !c->FCloseTag)
+          delete c;
+        else
+          work.push_back(c);
+      }
+    }
+    e->FChildren.clear();
+    if (THtmlElement* close = std::exchange(e->FCloseTag, nullptr)) {
+      if (close->FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete close;
+    }
+    delete e;
+  }
+}
+
+}  // namespace
+
+EHtmlParserError::EHtmlParserError(const std::u16string& message)
+    : std::runtime_error(U16ToUtf8(message)), message_(message) {}
+
+int64_t LiveHtmlElementCount() noexcept { return gLiveElements.load(std::memory_order_relaxed); }
+
+std::u16string Utf16Format(const char* fmt, int a, int b) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, a, b);
+  return Utf8ToU16(buf);
+}
+
+// ---------------------------------------------------------------------------
+// THtmlElement
+
+THtmlElement::THtmlElement(TSourceText* source, TElementKind kind, std::u16string_view text, int32_t line,
+                           int32_t col)
+    : FKind(kind), FSourceLine(line), FSourceCol(col), FSource(source), FOrignal(text) {
+  FSource->AddRef();
+  gLiveElements.fetch_add(1, std::memory_order_relaxed);
+}
+
+THtmlElement::~THtmlElement() {
+  // Children and the closing tag were let go by DestroyElements.
+  FSource->Release();
+  gLiveElements.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void THtmlElement::Release() const noexcept {
+  if (FRefCount.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  auto* self = const_cast<THtmlElement*>(this);
+  if (FChildren.empty() && !FCloseTag)
+    delete self;
+  else
+    DestroyElements(self);
+}
+
+void THtmlElement::AppendChild(THtmlElement* child) {
+  child->FOwner = this;
+  child->FIndexInOwner = static_cast<int32_t>(FChildren.size());
+  FChildren.push_back(child);
+}
+
+TRef<IHtmlElement> THtmlElement::GetChildren(int32_t Index) const {
+  if (Index < 0 || static_cast<size_t>(Index) >= FChildren.size()) return nullptr;
+  return TRef<IHtmlElement>(FChildren[static_cast<size_t>(Index)]);
+}
+
+const std::u16string_view* THtmlElement::FindAttr(std::u16string_view lowerName) const {
+  for (const TAttr& a : FAttrs)
+    if (a.Key == lowerName) return &a.Value;
+  return nullptr;
+}
+
+std::u16string THtmlElement::GetAttributes(std::u16string_view Name) const {
+  const std::u16string_view* v = FindAttr(AsciiLowerCase(Name));
+  return v ? std::u16string(*v) : std::u16string();
+}
+
+bool THtmlElement::HasAttribute(std::u16string_view AttributeName) const {
+  return FindAttr(AsciiLowerCase(AttributeName)) != nullptr;
+}
+
+void THtmlElement::EnumAttributeNames(void* AParam, TEnumAttributeNameCallBack ACallBack) const {
+  if (!ACallBack) return;
+  // The order of a 32-bucket chained table: bucket by bucket, and within a
+  // bucket the newest key first (a replaced value keeps its key's place).
+  std::vector<size_t> order(FAttrs.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::vector<uint32_t> bucket(FAttrs.size());
+  for (size_t i = 0; i < FAttrs.size(); ++i) bucket[i] = AttributeBucket(FAttrs[i].Key);
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return bucket[a] != bucket[b] ? bucket[a] < bucket[b] : a > b;
+  });
+  for (size_t i : order) {
+    if (!ACallBack(AParam, std::u16string(FAttrs[i].Key), std::u16string(FAttrs[i].Value))) return;
+  }
+}
+
+void THtmlElement::AppendText(bool IncludeSelf, std::u16string& out) const {
+  if (IncludeSelf && FKind == TElementKind::Text) out.append(FContent);
+  // Pre-order walk with an explicit stack of (element, next child).
+  std::vector<std::pair<const THtmlElement*, size_t>> stack;
+  if (!FChildren.empty()) stack.emplace_back(this, 0);
+  while (!stack.empty()) {
+    auto& [e, next] = stack.back();
+    if (next == e->FChildren.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const THtmlElement* c = e->FChildren[next++];
+    if (c->FKind == TElementKind::Text) out.append(c->FContent);
+    if (!c->FChildren.empty()) stack.emplace_back(c, 0);
+  }
+}
+
+void THtmlElement::AppendHtml(bool IncludeSelf, std::u16string& out) const {
+  if (IncludeSelf) out.append(FOrignal);
+  std::vector<std::pair<const THtmlElement*, size_t>> stack;
+  stack.emplace_back(this, 0);
+  while (!stack.empty()) {
+    auto& [e, next] = stack.back();
+    if (next == e->FChildren.size()) {
+      if ((e != this || IncludeSelf) && e->FCloseTag) out.append(e->FCloseTag->FOrignal);
+      stack.pop_back();
+      continue;
+    }
+    const THtmlElement* c = e->FChildren[next++];
+    out.append(c->FOrignal);
+    stack.emplace_back(c, 0);
+  }
+}
+
+std::u16string THtmlElement::GetInnerText() const {
+  std::u16string out;
+  AppendText(true, out);
+  return out;
+}
+
+std::u16string THtmlElement::GetInnerHtml() const {
+  std::u16string out;
+  AppendHtml(false, out);
+  return out;
+}
+
+std::u16string THtmlElement::GetOuterHtml() const {
+  std::u16string out;
+  AppendHtml(true, out);
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// TIHtmlElementList
+
+TIHtmlElementList::~TIHtmlElementList() { Clear(); }
+
+TRef<IHtmlElement> TIHtmlElementList::GetItems(int32_t Index) const {
+  if (Index < 0 || static_cast<size_t>(Index) >= FList.size()) return nullptr;
+  return TRef<IHtmlElement>(const_cast<THtmlElement*>(FList[static_cast<size_t>(Index)]));
+}
+
+int32_t TIHtmlElementList::IndexOf(const IHtmlElement* Item) const {
+  for (size_t i = 0; i < FList.size(); ++i)
+    if (FList[i] == Item) return static_cast<int32_t>(i);
+  return -1;
+}
+
+int32_t TIHtmlElementList::Add(const THtmlElement* Item) {
+  Item->AddRef();
+  FList.push_back(Item);
+  return static_cast<int32_t>(FList.size() - 1);
+}
+
+void TIHtmlElementList::Delete(int32_t Index) {
+  if (Index < 0 || static_cast<size_t>(Index) >= FList.size()) return;
+  const THtmlElement* e = FList[static_cast<size_t>(Index)];
+  FList.erase(FList.begin() + Index);
+  e->Release();
+}
+
+void TIHtmlElementList::Clear() {
+  while (!FList.empty()) {
+    const THtmlElement* e = FList.back();
+    FList.pop_back();
+    e->Release();
+  }
+}
+
+}  // namespace zqe::html

@@ -1,0 +1,205 @@
+#include "TestUtil.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace zqe::html::test {
+namespace {
+
+TEST(Element, IndexesOutOfRangeYieldNone) {
+  LiveElementCheck live;
+  auto doc = Parse("<p>a</p>");
+  EXPECT_FALSE(doc->GetChildren(-1));
+  EXPECT_FALSE(doc->GetChildren(doc->GetChildrenCount()));
+  EXPECT_TRUE(doc->GetChildren(0));
+  auto empty = doc->SimpleCSSSelector(u"table");
+  EXPECT_EQ(empty->GetCount(), 0);
+  EXPECT_FALSE(empty->GetItems(0));
+  EXPECT_FALSE(empty->GetItems(-1));
+}
+
+TEST(Element, KindsAndRawText) {
+  LiveElementCheck live;
+  auto doc = Parse("<!DOCTYPE html><A Href='x'>a&amp;b</A><!--c-->");
+  EXPECT_EQ(U8(doc->GetTagName()), "#DOCUMENT");
+  EXPECT_FALSE(doc->GetOwner());
+  auto a = doc->GetChildren(1);
+  EXPECT_EQ(U8(a->GetTagName()), "A");
+  EXPECT_EQ(U8(a->GetOrignal()), "<A Href='x'>");
+  EXPECT_EQ(U8(a->GetContent()), "");
+  EXPECT_EQ(a->GetOwner(), doc);
+  auto text = a->GetChildren(0);
+  EXPECT_EQ(U8(text->GetContent()), "a&b");
+  EXPECT_EQ(U8(text->GetOrignal()), "a&amp;b");
+  EXPECT_EQ(U8(doc->GetChildren(0)->GetContent()), "html");
+  EXPECT_EQ(U8(doc->GetChildren(2)->GetContent()), "<!--c-->");
+}
+
+TEST(Element, AttributesAreFoundInAnyCase) {
+  LiveElementCheck live;
+  auto a = Parse("<a HREF=\"/x?a=1&amp;b=2\" Data-X=y>")->GetChildren(0);
+  EXPECT_EQ(U8(a->GetAttributes(u"href")), "/x?a=1&b=2");
+  EXPECT_EQ(U8(a->GetAttributes(u"HrEf")), "/x?a=1&b=2");
+  EXPECT_TRUE(a->HasAttribute(u"HREF"));
+  EXPECT_TRUE(a->HasAttribute(u"data-x"));
+  EXPECT_FALSE(a->HasAttribute(u"title"));
+  EXPECT_EQ(U8(a->GetAttributes(u"title")), "");
+}
+
+bool Collect(void* param, const std::u16string& name, const std::u16string& value) {
+  auto& out = *static_cast<std::string*>(param);
+  out += U8(name) + "=" + U8(value) + ";";
+  return out.size() < 12;
+}
+
+TEST(Element, EnumAttributeNamesFollowsTheTableOrder) {
+  LiveElementCheck live;
+  auto doc = Parse("<a href=1 id=2 class=3><b title=t type=y>");
+  std::string seen;
+  doc->GetChildren(0)->EnumAttributeNames(&seen, [](void* p, const std::u16string& n, const std::u16string&) {
+    *static_cast<std::string*>(p) += U8(n) + " ";
+    return true;
+  });
+  EXPECT_EQ(seen, "id class href ");
+  seen.clear();
+  doc->GetChildren(0)->GetChildren(0)->EnumAttributeNames(&seen, Collect);
+  EXPECT_EQ(seen, "type=y;title=t;");
+  seen.clear();
+  doc->GetChildren(0)->EnumAttributeNames(&seen, Collect);  // stops once Collect says so
+  EXPECT_EQ(seen, "id=2;class=3;");
+  doc->GetChildren(0)->EnumAttributeNames(&seen, nullptr);
+}
+
+TEST(Element, ResultListKeepsElementsAliveAfterTheDocument) {
+  LiveElementCheck live;
+  const int64_t before = LiveHtmlElementCount();
+  TRef<IHtmlElementList> found;
+  {
+    auto doc = Parse("<div><p id=1>a<b>b</b></p><p id=2>c</p></div>x");
+    EXPECT_EQ(LiveHtmlElementCount() - before, 13);
+    found = doc->SimpleCSSSelector(u"p#1");
+    EXPECT_TRUE(found->GetItems(0)->GetOwner());
+  }
+  // The first P, its text, B with its text and closing tag remain.
+  EXPECT_EQ(LiveHtmlElementCount() - before, 6);
+  auto p = found->GetItems(0);
+  EXPECT_FALSE(p->GetOwner()) << "its parent is gone";
+  EXPECT_EQ(U8(p->GetOuterHtml()), "<p id=1>a<b>b</b></p>");
+  EXPECT_EQ(U8(p->GetInnerText()), "ab");
+  EXPECT_EQ(p->GetChildren(1)->GetOwner(), p);
+  found = nullptr;
+  EXPECT_EQ(LiveHtmlElementCount() - before, 6) << "p is still held";
+  p = nullptr;
+  EXPECT_EQ(LiveHtmlElementCount(), before);
+}
+
+TEST(Element, ReleasingAResultListKeepsParentLinks) {
+  LiveElementCheck live;
+  auto doc = Parse("<ul><li>a</li><li>b</li></ul>");
+  doc->SimpleCSSSelector(u"li");  // list released at once
+  auto li = doc->GetChildren(0)->GetChildren(1);
+  EXPECT_EQ(li->GetOwner(), doc->GetChildren(0));
+  EXPECT_EQ(doc->SimpleCSSSelector(u"li + li")->GetCount(), 1);
+}
+
+TEST(Element, ClosingTagHangsOffItsElementOnly) {
+  LiveElementCheck live;
+  auto doc = Parse("<div>x</DIV >");
+  auto div = doc->GetChildren(0);
+  auto close = div->GetCloseTag();
+  ASSERT_TRUE(close);
+  EXPECT_EQ(U8(close->GetTagName()), "DIV");
+  EXPECT_EQ(U8(close->GetOrignal()), "</DIV >");
+  EXPECT_FALSE(close->GetOwner());
+  EXPECT_EQ(close->GetChildrenCount(), 0);
+  EXPECT_EQ(div->GetChildrenCount(), 1);
+  EXPECT_FALSE(div->GetChildren(0)->GetCloseTag());
+}
+
+struct TextCase {
+  const char* html;
+  const char* selector;
+  const char* innerText;
+};
+
+TEST(Element, InnerTextConcatenatesTextNodesAsIs) {
+  LiveElementCheck live;
+  const TextCase cases[] = {
+      {"<p>a<b>b</b>c</p>", "p", "abc"},
+      {"<p>a<br>b</p>", "p", "ab"},
+      {"<div>x<script>y</script></div>", "div", "x"},
+      {"<div><style>s</style><!--c-->x</div>", "div", "x"},
+      {"<script><!-- a -->b</script>", "script", "b"},
+      {"<script>plain</script>", "script", ""},
+      {"<li>\n  one&nbsp;two\n</li>", "li", "\n  one\u00A0two\n"},
+      {"<p>a&amp;lt;</p>", "p > *", "a&lt;"},  // a text node's own content
+  };
+  for (const auto& c : cases) {
+    auto e = Parse(c.html)->SimpleCSSSelector(U16(c.selector))->GetItems(0);
+    ASSERT_TRUE(e) << c.html;
+    EXPECT_EQ(U8(e->GetInnerText()), c.innerText) << c.html;
+  }
+}
+
+TEST(Element, InnerAndOuterHtmlReproduceTheSource) {
+  LiveElementCheck live;
+  auto doc = Parse("<DIV Class=\"a\"><P>x&amp;y</DIV></p>");
+  auto div = doc->GetChildren(0);
+  EXPECT_EQ(U8(div->GetOuterHtml()), "<DIV Class=\"a\"><P>x&amp;y</DIV>");
+  EXPECT_EQ(U8(div->GetInnerHtml()), "<P>x&amp;y");
+  EXPECT_EQ(U8(doc->GetOuterHtml()), "<DIV Class=\"a\"><P>x&amp;y</DIV>") << "stray </p> dropped";
+  EXPECT_EQ(U8(doc->GetInnerHtml()), U8(doc->GetOuterHtml()));
+  EXPECT_EQ(U8(div->GetChildren(0)->GetOuterHtml()), "<P>x&amp;y") << "closed by DIV's tag";
+  auto text = div->GetChildren(0)->GetChildren(0);
+  EXPECT_EQ(U8(text->GetInnerHtml()), "");
+  EXPECT_EQ(U8(text->GetOuterHtml()), "x&amp;y");
+  EXPECT_EQ(U8(Parse("<br>")->GetChildren(0)->GetInnerHtml()), "");
+}
+
+TEST(Element, OuterHtmlOfABalancedPageIsThePage) {
+  LiveElementCheck live;
+  std::ifstream f(std::string(ZQE_HTML_TEST_DATA) + "/serp_like.html", std::ios::binary);
+  ASSERT_TRUE(f);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  std::u16string page = U16(ss.str());
+  EXPECT_EQ(ParseHtmlDocument(page)->GetOuterHtml(), page);
+}
+
+// A million nested unclosed tags: building, querying, text output and
+// freeing must all work without recursion. The test program runs once more
+// on a 1 MB stack (see CMakeLists.txt), where any recursion would crash.
+TEST(DeepPage, MillionNestedTagsParseQueryAndFree) {
+  LiveElementCheck live;
+  constexpr int kDepth = 1000000;
+  std::u16string page;
+  page.reserve(kDepth * 5 + 10);
+  for (int i = 0; i < kDepth; ++i) page += (i % 2) ? u"<b>" : u"<i>";
+  page += u"deep";
+  {
+    auto doc = ParseHtmlDocument(page);
+    EXPECT_EQ(LiveHtmlElementCount() >= kDepth, true);
+    EXPECT_EQ(U8(doc->GetInnerText()), "deep");
+    EXPECT_EQ(doc->SimpleCSSSelector(u"i b")->GetCount(), kDepth / 2);
+    EXPECT_EQ(doc->SimpleCSSSelector(u"b > i")->GetCount(), kDepth / 2 - 1);
+    EXPECT_EQ(doc->FindElements(u"b", u"", false)->GetCount(), kDepth / 2);
+    EXPECT_EQ(doc->GetOuterHtml().size(), page.size());
+    EXPECT_EQ(DumpElementTree(*doc).size(), size_t{kDepth} * 3 + 11);
+  }
+}
+
+TEST(DeepPage, ChildOutlivingADeepAncestorChainIsFreedIteratively) {
+  LiveElementCheck live;
+  std::u16string page;
+  for (int i = 0; i < 300000; ++i) page += u"<div>";
+  auto doc = ParseHtmlDocument(page);
+  auto list = doc->SimpleCSSSelector(u"div");
+  doc = nullptr;
+  // The list now holds the only references; releasing it frees the chain.
+  EXPECT_EQ(list->GetCount(), 300000);
+  EXPECT_FALSE(list->GetItems(0)->GetOwner());
+  EXPECT_TRUE(list->GetItems(1)->GetOwner());
+}
+
+}  // namespace
+}  // namespace zqe::html::test

@@ -1,0 +1,210 @@
+#include "TestUtil.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace zqe::html::test {
+namespace {
+
+struct ParseCase {
+  const char* selector;
+  const char* dump;
+};
+
+TEST(SelectorParser, ParsesToTheExpectedItems) {
+  const ParseCase cases[] = {
+      {"", "*"},
+      {"div", "DIV"},
+      {"li.b_algo h2 a", "LI[class~=\"b_algo\"] H2 A"},
+      {"div#content_left div[class~=c-container]", "DIV[id=\"content_left\"] DIV[class~=\"c-container\"]"},
+      {"h3.pt a[name=\"dttl\"]", "H3[class~=\"pt\"] A[name=\"dttl\"]"},
+      {" a > b + c ~ d , e ", "A > B + C ~ D , E"},
+      {"a >b", "A > B"},
+      {"div>p", "DIV>P"},
+      {"a:hover(x)", "A:HOVER(X)"},
+      {"a,", "A , *"},
+      {"*.x.y#z", "*[class~=\"x\"][class~=\"y\"][id=\"z\"]"},
+      {"p.a b", "P[class~=\"a\"] B"},
+      {"[A]", "*[a]"},
+      {"[ a = 'x y' ]", "*[a=\"x y\"]"},
+      {"[a==b][c!=d][e~f][g|=h][i^=j][k$=l][m*=n]",
+       "*[a=\"b\"][c!=\"d\"][e~=\"f\"][g|=\"h\"][i^=\"j\"][k$=\"l\"][m*=\"n\"]"},
+      {"[a=\"&amp;&lt;\"]", "*[a=\"&<\"]"},
+      {"[a='']", "*[a=\"\"]"},
+      {"#a&amp;", "*[id=\"a&amp;\"]"},  // id and class names are never decoded
+      {"/* comment */div p", "DIV P"},
+      {"div/* comment */", "DIV/* COMMENT */"},  // "/" only starts a part of its own
+      {"/p", "P"},
+      {"中文.类", "中文[class~=\"类\"]"},
+      {"a\n>\tb", "A > B"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(U8(DumpSelector(ParseSelector(U16(c.selector)))), c.dump) << c.selector;
+}
+
+struct ErrorCase {
+  const char* selector;
+  const char* message;
+};
+
+TEST(SelectorParser, RejectsBadAttributeConditions) {
+  LiveElementCheck live;
+  const ErrorCase cases[] = {
+      {"[a?]", "无法解析CSS Attribute操作符[1,3]"},
+      {"[a=b c]", "无法解析Attribute值[1,6]"},
+      {"[a=]", "无法解析Attribute值[1,5]"},
+      {"div\n  [a", "无法解析CSS Attribute操作符[2,5]"},
+      {"[a='x", "无法解析Attribute值[1,6]"},
+      {"[a=x", "无法解析Attribute值[1,5]"},
+      {"p [a % b]", "无法解析CSS Attribute操作符[1,6]"},
+      {"a\"b\"", "无法解析CSS选择器[1,2]"},
+      {"a]", "无法解析CSS选择器[1,2]"},
+  };
+  auto doc = Parse("<a>x</a>");
+  for (const auto& c : cases) {
+    EXPECT_EQ(ErrorOf([&] { ParseSelector(U16(c.selector)); }), c.message) << c.selector;
+    EXPECT_EQ(ErrorOf([&] { doc->SimpleCSSSelector(U16(c.selector)); }), c.message) << c.selector;
+  }
+}
+
+struct MatchCase {
+  const char* html;
+  const char* selector;
+  const char* found;  // tag names (#id) in result order
+};
+
+TEST(SelectorSearch, FindsTheExpectedElementsInOrder) {
+  LiveElementCheck live;
+  const MatchCase cases[] = {
+      {"<p id=1><p id=2></p><p id=3>", "p", "P#1 P#2 P#3"},
+      {"<div id=o><div id=i><p id=1></p></div><p id=2></p></div>", "div > p", "P#2 P#1"},
+      {"<div id=o><div id=i><p id=1></p></div><p id=2></p></div>", "div p", "P#1 P#2"},
+      {"<div id=a><div id=b><div id=c></div></div></div>", "div div", "DIV#b DIV#c"},
+      {"<b>x</b><!--c-->", "*", "#DOCUMENT B #TEXT #COMMENT"},
+      {"<b>x</b>", "", "#DOCUMENT B #TEXT"},
+      {"<b>x</b>", "i,", "#DOCUMENT B #TEXT"},
+      {"<a id=1 class='x y'><a id=2 class=x><a id=3 class=y>", ".x.y", "A#1"},
+      {"<a id=1 class=x><a id=2 class='x y'>", "#2.x", "A#2"},
+      {"<p class=x id=1><b class=x id=2>", "p.x", "P#1"},
+      {"<p class=x id=1><b class=x id=2>", "p .x", "B#2"},
+      {"<div><p>", "div>p", ""},
+      {"<A HREF=x id=1>", "a[href]", "A#1"},
+      {"<a id=1 class='result c-container'>", "[class~=c-container]", "A#1"},
+      {"<a id=1 class='result c-container'>", ".c-container", "A#1"},
+      {"<a id=1 class='result c-container'>", "[class*='t c-c']", "A#1"},
+      {"<a id=1 class='result c-container'>", "[class^='result c-container']", ""},
+      {"<a id=1 class='result c-container'>", "[class^=res]", "A#1"},
+      {"<a id=1 class='result c-container'>", "[class$=iner]", "A#1"},
+      {"<a id=1 class='result c-container'>", "[class*='']", ""},
+      {"<a id=1 class='a \"b c\"'>", "[class~='\"b c\"']", "A#1"},
+      {"<a id=1 class='a \"b c\"'>", "[class~=b]", ""},
+      {"<a id=1 lang=en><a id=2 lang=en-US><a id=3 lang=en_GB><a id=4 lang=english>", "[lang|=en]",
+       "A#1 A#2 A#3"},
+      {"<a id=1><a id=2 name=x><a id=3 name=y>", "a[name!=x]", "A#3"},
+      {"<a id=1 name=X>", "a[name=x]", ""},
+      {"<a id=1 name=\"t&amp;t\">", "a[name='t&amp;t']", "A#1"},
+      {"<p id=1></p>a<!--c--><b id=2></b> <i id=3></i><i id=4>", "p + b, b + i", "B#2 I#3"},
+      {"<p id=1></p><b id=2></b><i id=3></i><i id=4>", "p ~ i", "I#3 I#4"},
+      {"<p id=1></p>t<i id=3></i><i id=4>", "p + i", "I#3"},
+      {"<div id=a><p id=1></p><p id=2></p></div>", "div#a p, p#2, p", "P#1 P#2"},
+      {"<ul><li id=1><li id=2></ul>", "ul li li", "LI#2"},
+  };
+  for (const auto& c : cases) {
+    auto doc = Parse(c.html);
+    EXPECT_EQ(Names(doc->SimpleCSSSelector(U16(c.selector))), c.found) << c.html << "  " << c.selector;
+  }
+}
+
+TEST(SelectorSearch, StartsAtTheElementItself) {
+  LiveElementCheck live;
+  auto doc = Parse("<div id=a><div id=b></div><p><div id=c>");
+  auto a = doc->GetChildren(0);
+  EXPECT_EQ(Names(a->SimpleCSSSelector(u"div")), "DIV#a DIV#b DIV#c");
+  EXPECT_EQ(Names(a->SimpleCSSSelector(u"p div")), "DIV#c");
+  // Without an owner there are no siblings to find.
+  auto list = a->SimpleCSSSelector(u"div");
+  doc = nullptr;
+  a = nullptr;
+  EXPECT_EQ(Names(list->GetItems(0)->SimpleCSSSelector(u"div#a ~ *")), "");
+  EXPECT_EQ(Names(list->GetItems(0)->SimpleCSSSelector(u"div#a + *")), "");
+  EXPECT_EQ(Names(list->GetItems(0)->SimpleCSSSelector(u"div ~ p")), "P") << "b still has its owner";
+}
+
+std::u16string ReadPage(const char* name) {
+  std::ifstream f(std::string(ZQE_HTML_TEST_DATA) + "/" + name, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return U16(ss.str());
+}
+
+struct EngineQuery {
+  const char* selector;
+  int count;
+  const char* firstText;
+};
+
+TEST(SelectorSearch, EngineQueriesOnAResultPage) {
+  LiveElementCheck live;
+  auto doc = ParseHtmlDocument(ReadPage("serp_like.html"));
+  const EngineQuery queries[] = {
+      {"div#content_left div[class~=c-container]", 3, "第一条 结果\n    2020-01-01\u00A0-\u00A0摘要一\n    a.example/1\n  "},
+      {"h3.t a", 2, "第一条 结果"},
+      {"div.f13 a.c-showurl", 1, "a.example/1"},
+      {"div.c-abstract span.newTimeFactor_before_abs", 1, "2020-01-01\u00A0-\u00A0"},
+      {"li.b_algo", 2, nullptr},
+      {"li.b_algo h2 a", 2, "Bing one"},
+      {"div.b_attribution cite", 1, "c.example"},
+      {"ul#m-result li.res-list", 2, nullptr},
+      {"h3.res-title a", 1, "360 one"},
+      {"p.res-linkinfo cite", 1, "e.example"},
+      {"div.results div.rb", 1, nullptr},
+      {"h3.pt a[name=\"dttl\"]", 1, "Sogou one"},
+      {"div.fb cite", 1, "f.example"},
+      {"div.srg", 1, nullptr},
+      {"div.g div.rc h3.r a", 2, "Google one"},
+      {"title", 1, "测试页 & 结果"},
+  };
+  for (const auto& q : queries) {
+    auto list = doc->SimpleCSSSelector(U16(q.selector));
+    EXPECT_EQ(list->GetCount(), q.count) << q.selector;
+    if (q.firstText && list->GetCount() > 0) {
+      EXPECT_EQ(U8(list->GetItems(0)->GetInnerText()), q.firstText) << q.selector;
+    }
+  }
+  // The second Bing entry holds the third one: its LI was never closed.
+  auto bing = doc->SimpleCSSSelector(u"li.b_algo");
+  EXPECT_EQ(bing->GetItems(1)->GetOwner(), bing->GetItems(0));
+  EXPECT_EQ(U8(bing->GetItems(1)->GetInnerText()), "Bing twosnippet <two>\n  answer\n");
+}
+
+TEST(FindElements, GroupsMatchesByParent) {
+  LiveElementCheck live;
+  auto doc = Parse("<div><a id=1 class=x><a id=3></a></a><a id=2 class=y></a><b class=x></b></div>");
+  auto div = doc->GetChildren(0);
+  EXPECT_EQ(Names(div->FindElements(u"A", u"", false)), "A#1 A#2 A#3");
+  EXPECT_EQ(Names(div->FindElements(u"a", u"", true)), "A#1 A#2");
+  EXPECT_EQ(Names(div->FindElements(u"", u"class=x", true)), "A#1 B");
+  EXPECT_EQ(Names(div->FindElements(u"", u"CLASS=\"x\" id=1", false)), "A#1");
+  EXPECT_EQ(Names(div->FindElements(u"a", u"class=X", false)), "");
+  EXPECT_EQ(div->FindElements(u"", u"", true)->GetCount(), 3);
+  EXPECT_EQ(Names(doc->FindElements(u"div", u"", false)), "DIV") << "the start is never included";
+  EXPECT_EQ(Names(div->FindElements(u"div", u"", false)), "");
+  auto named = Parse("<a name=\"t&amp;t\" id=1>");
+  EXPECT_EQ(Names(named->FindElements(u"a", u"name=t&t", false)), "A#1");
+  EXPECT_EQ(Names(named->FindElements(u"a", u"name=t&amp;t", false)), "") << "filter values are not decoded";
+}
+
+// A flat page of many siblings and a deep one of many nested tags: the
+// sibling and descendant searches must not revisit what they have seen.
+TEST(SelectorSearch, WidePagesWithSiblingCombinators) {
+  LiveElementCheck live;
+  std::u16string page;
+  for (int i = 0; i < 20000; ++i) page += u"<p></p><!----><i></i>";
+  auto doc = ParseHtmlDocument(page);
+  EXPECT_EQ(doc->SimpleCSSSelector(u"p ~ i")->GetCount(), 20000);
+  EXPECT_EQ(doc->SimpleCSSSelector(u"p + i")->GetCount(), 20000);
+  EXPECT_EQ(doc->SimpleCSSSelector(u"* + p")->GetCount(), 19999);
+  EXPECT_EQ(doc->SimpleCSSSelector(u"p ~ p ~ p")->GetCount(), 19998);
+}
+
+}  // namespace
+}  // namespace zqe::html::test

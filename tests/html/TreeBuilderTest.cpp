@@ -1,0 +1,169 @@
+#include "TestUtil.h"
+
+namespace zqe::html::test {
+namespace {
+
+struct TreeCase {
+  const char* html;
+  const char* dump;
+};
+
+TEST(TreeBuilder, BuildsTheExpectedTrees) {
+  LiveElementCheck live;
+  const TreeCase cases[] = {
+      {"", ""},
+      {"x<b>y</b>z", R"(#TEXT"x" B/(#TEXT"y") #TEXT"z")"},
+      // Unbalanced and misnested tags.
+      {"<div><p>a</div>b", R"(DIV/(P(#TEXT"a")) #TEXT"b")"},
+      {"<p>a<p>b</p></p>", R"(P/(#TEXT"a" P/(#TEXT"b")))"},
+      {"a</p>b", R"(#TEXT"a" #TEXT"b")"},
+      {"<b><i>x</b>y</i>", R"(B/(I(#TEXT"x")) #TEXT"y")"},
+      {"<ul><li>a<li>b</ul>", R"(UL/(LI(#TEXT"a" LI(#TEXT"b"))))"},
+      {"<DiV>x</dIv>", R"(DIV/(#TEXT"x"))"},
+      // Void elements, self-closed tags, and SOURCE which is not void.
+      {"<br>x", R"(BR #TEXT"x")"},
+      {"<br></br>x", R"(BR/ #TEXT"x")"},
+      {"<p><img src=a><br/>t</p>", R"(P/(IMG[src="a"] BR #TEXT"t"))"},
+      {"<source><p>x", R"(SOURCE(P(#TEXT"x")))"},
+      {"<div><div/>x</div>", R"(DIV/(DIV #TEXT"x"))"},
+      {"<div/>x</div>", R"(DIV #TEXT"x")"},
+      // Attribute reading.
+      {"<a href=/path/>x", R"(A[href="/path"] #TEXT"x")"},
+      {"<a title='a>b'>x", R"(A[title="a"](#TEXT"b'>x"))"},
+      {R"(<a title="a>b">x)", R"(A[title="a>b"](#TEXT"x"))"},
+      {R"(<A HREF="x&amp;y" Id=1 checked>)", R"(A[checked="" id="1" href="x&y"])"},
+      {"<a x=1 X=2 y = 3>", R"(A[x="2" y="3"])"},
+      {"<a b=>", R"(A[b=""])"},
+      {"1 < 2 and 3 > 2", R"(#TEXT"1 " 2[and="" 3=""](#TEXT" 2"))"},
+      {"<>x>y", R"(>X(#TEXT"y"))"},
+      {"</>a", R"(#TEXT"a")"},
+      // Scripts and styles.
+      {R"(<script>if (a < b) { s = "</div>"; t = '</script>'; }</script>x)",
+       R"(SCRIPT/(#SCRIPT"if (a < b) { s = \"</div>\"; t = '</script>'; }") #TEXT"x")"},
+      {R"(<script>s = "a\"</script>"; t = 'b\\'</script>)",
+       R"(SCRIPT/(#SCRIPT"s = \"a\\\"</script>\"; t = 'b\\\\'"))"},
+      {"<script> <!-- a </script> -->  b</script>",
+       R"(SCRIPT/(#SCRIPT" <!-- a </script> -->  " #TEXT"b"))"},
+      {"<script>/* </script> */ x = 1 / 2;</script>", R"(SCRIPT/(#SCRIPT"/* </script> */ x = 1 / 2;"))"},
+      {"<script>a = 1; // ok\nb = '<'; </SCRIPT >", R"(SCRIPT/(#SCRIPT"a = 1; // ok\nb = '<'; "))"},
+      {"<script>//<![CDATA[\nx();\n//]]></script><p>y", R"(SCRIPT/(#SCRIPT"//<![CDATA[\nx();\n//]]>") P(#TEXT"y"))"},
+      {"<script>x</scripts></script>", R"(SCRIPT/(#SCRIPT"x</scripts>"))"},
+      {"<script>x = '&amp;'", R"(SCRIPT(#SCRIPT"x = '&'"))"},
+      {"<script src=a.js />x", R"(SCRIPT[src="a.js"] #TEXT"x")"},
+      {"<script></script>", R"(SCRIPT/(#SCRIPT""))"},
+      {"<style>a{b:c}<b></style>x", R"(STYLE/(#STYLE"a{b:c}<b>") #TEXT"x")"},
+      {"<style> <!-- a --></style>", R"(STYLE/(#STYLE" <!-- a -->"))"},
+      {"<style><!-- a -->  b</style>", R"(STYLE/(#STYLE"<!-- a -->  " #TEXT"b"))"},
+      // Declarations, comments and processing instructions.
+      {"<!DOCTYPE html><!doctype HTML PUBLIC \"x\">", R"(#DOCTYPE"html" #DOCTYPE"HTML PUBLIC \"x\"")"},
+      {R"(<!ELEMENT x><?xml version="1.0"?><![CDATA[a>b]]>)",
+       R"(#COMMENT"<!ELEMENT x>" #COMMENT"<?xml version=\"1.0\"?>" #COMMENT"<![CDATA[a>b]]>")"},
+      {"<!-- a > b -->x<!---->y<!-->z", R"(#COMMENT"<!-- a > b -->" #TEXT"x" #COMMENT"<!---->" #TEXT"y" #COMMENT"<!-->" #TEXT"z")"},
+      {R"(<!-- "-->" -->x)", R"(#COMMENT"<!-- \"-->\" -->" #TEXT"x")"},
+      {"<!-- a &amp; b -->", R"(#COMMENT"<!-- a & b -->")"},
+      // Text: never trimmed, references decoded, a U+0000 ends the page.
+      {" <b> </b>\n", R"(#TEXT" " B/(#TEXT" ") #TEXT"\n")"},
+      {"a&amp;lt;&nbsp;b", "#TEXT\"a&lt;\u00A0b\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Dump(c.html), c.dump) << c.html;
+}
+
+TEST(TreeBuilder, ZeroEndsTheTextEvenInsideTokens) {
+  LiveElementCheck live;
+  std::u16string page = u"<b>x</b><!-- ";
+  page.push_back(u'\0');
+  page += u" -->";
+  // The comment is cut by the U+0000, so it never ends.
+  EXPECT_EQ(ErrorOf([&] { ParseHtmlDocument(page); }), "LineNum:1无法找到Tag结束点:<!-- ");
+  std::u16string ok = u"<b>x</b>";
+  ok.push_back(u'\0');
+  ok += u"<!-- ";
+  EXPECT_EQ(U8(ParseHtmlDocument(ok)->GetOuterHtml()), "<b>x</b>");
+}
+
+struct ErrorCase {
+  const char* html;
+  const char* message;
+};
+
+TEST(TreeBuilder, UnterminatedTokensFailWithTheirMessages) {
+  LiveElementCheck live;
+  const ErrorCase cases[] = {
+      {"a <b", "LineNum:1无法找到Tag结束点:<b"},
+      {"x\n\n< text without end", "LineNum:3无法找到Tag结束点:< text without end"},
+      {"<div>ok</div><!-- open", "LineNum:1无法找到Tag结束点:<!-- open"},
+      {"<!-- a -> b >", "LineNum:1无法找到Tag结束点:<!-- a -> b >"},
+      {"<![CDATA[ a > b", "LineNum:1无法找到Tag结束点:<![CDATA[ a > b"},
+      {"<?xml >", "LineNum:1无法找到Tag结束点:<?xml >"},
+      {"<!DOCTYPE html", "LineNum:1无法找到Tag结束点:<!DOCTYPE html"},
+      {"<a title=\"x>y", "LineNum:1无法找到Tag结束点:<a title=\"x>y"},
+      {"<", "LineNum:1无法找到Tag结束点:<"},
+      {"<p>\n<script> <!-- x", "未完结的Script行:2;列:16;"},
+      {"<script><!--", "未完结的Script行:1;列:13;"},
+      {"<script><!-->", "未完结的Script行:1;列:14;"},
+      {"<style><!-- x\n y", "未完结的Style行:2;列:3;"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf([&] { Parse(c.html); }), c.message) << c.html;
+  // The message quotes at most 100 characters of the token.
+  std::string longTag = "<" + std::string(150, 'a');
+  EXPECT_EQ(ErrorOf([&] { Parse(longTag); }), "LineNum:1无法找到Tag结束点:" + longTag.substr(0, 100));
+}
+
+TEST(TreeBuilder, PlainScriptsAndStylesRunToTheEndWithoutError) {
+  LiveElementCheck live;
+  EXPECT_EQ(Dump("<script>var s = 'unclosed"), R"(SCRIPT(#SCRIPT"var s = 'unclosed"))");
+  EXPECT_EQ(Dump("<style>\n<!-- a"), R"(STYLE(#STYLE"\n<!-- a"))");
+}
+
+TEST(TreeBuilder, RecordsLinesAndColumnsInUtf16Units) {
+  LiveElementCheck live;
+  auto doc = Parse("x\n  <b>y</b>\r<i>\n中文<u>😀<s>");
+  EXPECT_EQ(doc->GetSourceLineNum(), 0);
+  EXPECT_EQ(doc->GetSourceColNum(), 0);
+  auto pos = [&](std::u16string_view sel) {
+    auto e = doc->SimpleCSSSelector(sel)->GetItems(0);
+    return std::to_string(e->GetSourceLineNum()) + ":" + std::to_string(e->GetSourceColNum());
+  };
+  EXPECT_EQ(pos(u"b"), "2:3");
+  EXPECT_EQ(pos(u"i"), "2:12");  // a CR does not start a line
+  EXPECT_EQ(pos(u"u"), "3:3");
+  EXPECT_EQ(pos(u"s"), "3:8");  // the emoji counts two units
+  auto text = doc->GetChildren(0);
+  EXPECT_EQ(text->GetSourceLineNum(), 1);
+  EXPECT_EQ(text->GetSourceColNum(), 1);
+  auto script = Parse("<p>\n <script>\n  x()</script>")->SimpleCSSSelector(u"script > *")->GetItems(0);
+  EXPECT_EQ(U8(script->GetTagName()), "#SCRIPT");
+  EXPECT_EQ(script->GetSourceLineNum(), 2);
+  EXPECT_EQ(script->GetSourceColNum(), 10);
+}
+
+TEST(TreeBuilder, TagClassesFollowTheTable) {
+  EXPECT_EQ(GetTagClass(u"br"), uint32_t{tcInline | tcVoid});
+  EXPECT_EQ(GetTagClass(u"Title"), uint32_t{tcBlock | tcClass8 | tcClass16});
+  EXPECT_EQ(GetTagClass(u"PRE"), uint32_t{tcBlock | tcClass8 | tcClass16});
+  EXPECT_EQ(GetTagClass(u"textarea"), uint32_t{tcInline | tcClass16});
+  EXPECT_EQ(GetTagClass(u"COL"), uint32_t{tcBlock | tcVoid});
+  EXPECT_EQ(GetTagClass(u"source"), uint32_t{tcInline});
+  EXPECT_EQ(GetTagClass(u"blink"), 0u);
+  EXPECT_EQ(GetTagClass(u""), 0u);
+  // The builder's own void test agrees with the table for every void name.
+  for (auto name : {u"META", u"LINK", u"BASE", u"FRAME", u"IMG", u"BR", u"WBR", u"EMBED", u"HR", u"INPUT",
+                    u"KEYGEN", u"COL", u"COMMAND", u"DEVICE"}) {
+    EXPECT_TRUE(GetTagClass(name) & tcVoid);
+    std::u16string page = u"<" + std::u16string(name) + u">x";
+    auto doc = ParseHtmlDocument(page);
+    EXPECT_EQ(doc->GetChildrenCount(), 2) << U8(name) << " takes no children";
+  }
+  for (auto name : {u"AREA", u"PARAM", u"SOURCE", u"TRACK"}) EXPECT_FALSE(GetTagClass(name) & tcVoid);
+}
+
+TEST(TreeBuilder, ParseAttributeListKeepsSourceOrderAndRawValues) {
+  const TAttributeDynArray expected = {
+      {u"A", u"1"}, {u"b", u"x y"}, {u"c", u""}, {u"d", u"&amp;"}, {u"=e", u""}, {u"f", u"it's"}, {u"g", u""},
+  };
+  EXPECT_EQ(ParseAttributeList(u" A=1 b = \"x y\" c d='&amp;' =e f=\"it's\" g="), expected);
+  EXPECT_TRUE(ParseAttributeList(u"  ").empty());
+}
+
+}  // namespace
+}  // namespace zqe::html::test
