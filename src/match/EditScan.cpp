@@ -15,7 +15,8 @@ void TPatternMasks::Assign(std::u16string_view pattern) {
   while ((size_t(1) << bits) < 2 * m) ++bits;
   FShift = static_cast<int>(32 - bits);
   FSlotMask = (uint32_t(1) << bits) - 1;
-  FSlots.assign(size_t(1) << bits, TSlot{kEmpty, 0});
+  FSlots.assign(size_t(1) << bits, TSlot{0, kEmpty, 0});
+  FMasks.reserve((m + 1) * FWords);
   FMasks.assign(FWords, 0);
   uint32_t next = 1;
   for (size_t i = 0; i < m; ++i) {
@@ -23,10 +24,11 @@ void TPatternMasks::Assign(std::u16string_view pattern) {
     uint32_t s = Hash(c);
     while (FSlots[s].Key != kEmpty && FSlots[s].Key != c) s = (s + 1) & FSlotMask;
     if (FSlots[s].Key == kEmpty) {
-      FSlots[s] = TSlot{c, next++};
+      FSlots[s] = TSlot{0, c, next++};
       FMasks.resize(FMasks.size() + FWords, 0);
     }
     FMasks[size_t(FSlots[s].Index) * FWords + i / 64] |= uint64_t(1) << (i % 64);
+    if (i < 64) FSlots[s].Word0 |= uint64_t(1) << i;
   }
 }
 
@@ -44,30 +46,6 @@ void TBandedScan::Reset(const TPatternMasks& masks, int maxDistance) {
   FLast = std::min(FWords - 1, FLimit / 64);
 }
 
-int TBandedScan::Step(const uint64_t* eq) {
-  int hin = 0;
-  for (int b = 0; b <= FLast; ++b) {
-    hin = BlockStep(FPv[b], FMv[b], eq[b], hin, b == FWords - 1 ? FLastBit : uint64_t(1) << 63);
-    FScore[b] += hin;
-  }
-  // A value within the limit can enter the next block only through its top
-  // row, which is at least one less than the row above it. The block's
-  // previous column is unknown; all +1 deltas from the row above bound it
-  // from above, which keeps every value within the limit exact.
-  while (FLast < FWords - 1 && FScore[FLast] <= FLimit + 1) {
-    const int previous = FScore[FLast] - hin;
-    const int b = ++FLast;
-    FPv[b] = ~uint64_t(0);
-    FMv[b] = 0;
-    FScore[b] = previous + Rows(b);
-    hin = BlockStep(FPv[b], FMv[b], eq[b], hin, b == FWords - 1 ? FLastBit : uint64_t(1) << 63);
-    FScore[b] += hin;
-  }
-  // Every row of a block is at least its last row minus (rows - 1).
-  while (FLast > 0 && FScore[FLast] >= FLimit + Rows(FLast)) --FLast;
-  return FLast == FWords - 1 ? FScore[FLast] : FLimit + 1;
-}
-
 TBestEnd FindBestEnd(const TPatternMasks& masks, std::u16string_view text, int maxDistance,
                      TBandedScan& scratch) {
   const int m = masks.Rows();
@@ -82,7 +60,7 @@ TBestEnd FindBestEnd(const TPatternMasks& masks, std::u16string_view text, int m
     int score = m;
     for (const char16_t c : text) {
       ++j;
-      score += BlockStep(pv, mv, *masks.Eq(c), 0, lastBit);
+      score += BlockStep(pv, mv, masks.EqWord(c), 0, lastBit);
       if (score <= best && score <= limit) {
         best = score;
         end = j;

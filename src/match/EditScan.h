@@ -24,23 +24,29 @@ class TPatternMasks {
   int Rows() const { return static_cast<int>(FPattern.size()); }
   int Words() const { return FWords; }
 
-  const uint64_t* Eq(char16_t c) const {
-    uint32_t s = Hash(c);
-    for (;;) {
-      const TSlot& slot = FSlots[s];
-      if (slot.Key == c) return &FMasks[static_cast<size_t>(slot.Index) * FWords];
-      if (slot.Key == kEmpty) return FMasks.data();
-      s = (s + 1) & FSlotMask;
-    }
-  }
+  const uint64_t* Eq(char16_t c) const { return &FMasks[static_cast<size_t>(Find(c).Index) * FWords]; }
+  // The first word of Eq(c), without the indirection: all of it when the
+  // pattern fits one word.
+  uint64_t EqWord(char16_t c) const { return Find(c).Word0; }
 
  private:
   static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
   struct TSlot {
+    uint64_t Word0;
     uint32_t Key;
     uint32_t Index;
   };
   uint32_t Hash(char16_t c) const { return (uint32_t(c) * 0x9E3779B1u) >> FShift; }
+  // Every unit absent from the pattern ends on an empty slot, whose Word0
+  // and Index (0) stand for the all-zero vector.
+  const TSlot& Find(char16_t c) const {
+    uint32_t s = Hash(c);
+    for (;;) {
+      const TSlot& slot = FSlots[s];
+      if (slot.Key == c || slot.Key == kEmpty) return slot;
+      s = (s + 1) & FSlotMask;
+    }
+  }
 
   std::u16string_view FPattern;  // not owned; the caller keeps it alive
   int FWords = 0;
@@ -78,7 +84,29 @@ class TBandedScan {
   void Reset(const TPatternMasks& masks, int maxDistance);
   // Advances one column; returns D[m][j], or a value above the limit when
   // row m lies below the active band.
-  int Step(const uint64_t* eq);
+  int Step(const uint64_t* eq) {
+    int hin = 0;
+    for (int b = 0; b <= FLast; ++b) {
+      hin = BlockStep(FPv[b], FMv[b], eq[b], hin, b == FWords - 1 ? FLastBit : uint64_t(1) << 63);
+      FScore[b] += hin;
+    }
+    // A value within the limit can enter the next block only through its
+    // top row, which is at least one less than the row above it. The
+    // block's previous column is unknown; all +1 deltas from the row above
+    // bound it from above, which keeps every value within the limit exact.
+    while (FLast < FWords - 1 && FScore[FLast] <= FLimit + 1) {
+      const int previous = FScore[FLast] - hin;
+      const int b = ++FLast;
+      FPv[b] = ~uint64_t(0);
+      FMv[b] = 0;
+      FScore[b] = previous + Rows(b);
+      hin = BlockStep(FPv[b], FMv[b], eq[b], hin, b == FWords - 1 ? FLastBit : uint64_t(1) << 63);
+      FScore[b] += hin;
+    }
+    // Every row of a block is at least its last row minus (rows - 1).
+    while (FLast > 0 && FScore[FLast] >= FLimit + Rows(FLast)) --FLast;
+    return FLast == FWords - 1 ? FScore[FLast] : FLimit + 1;
+  }
 
  private:
   int Rows(int block) const { return block == FWords - 1 ? FLastRows : 64; }
@@ -106,7 +134,7 @@ bool AnyEndWithin(const TPatternMasks& masks, std::u16string_view text, int maxD
     int score = m;
     for (const char16_t c : text) {
       if (!keep(c)) continue;
-      score += BlockStep(pv, mv, *masks.Eq(c), 0, lastBit);
+      score += BlockStep(pv, mv, masks.EqWord(c), 0, lastBit);
       if (score <= maxDistance) return true;
     }
     return false;
