@@ -102,6 +102,11 @@ class TSEInstanceBase {
   static bool IsUrlFiltered(std::u16string_view Url, std::u16string_view ShortUrl,
                             std::u16string_view urlfillter);
   static std::u16string GetRandomUserAgent();
+
+  // Extractors call this for every entry they examine; it records only
+  // while CheckPage collects entry reports, and costs nothing otherwise.
+  void ReportEntry(std::u16string_view Link, std::u16string_view ShortUrl,
+                   std::u16string_view Date, bool Matched, std::u16string_view SkipReason);
   // The 20 user agents requests draw from.
   static const std::vector<std::u16string>& UserAgents();
 
@@ -115,13 +120,12 @@ class TSEInstanceBase {
                                  std::u16string& LinkDate) = 0;
   virtual std::u16string FormatUrl(std::u16string_view Fmt, std::u16string_view Arg);
 
-  // Extractors append here when a caller collects entry reports.
-  void ReportEntry(std::u16string_view Link, std::u16string_view ShortUrl,
-                   std::u16string_view Date, bool Matched, std::u16string_view SkipReason);
-
  private:
   std::u16string HttpGet(std::u16string_view Url);
   void ResetCheck();
+  // Steps after the fetch; returns on every outcome, lets extractor errors pass.
+  void PageStep(std::u16string_view QueryUrl, std::u16string_view Page, std::u16string_view word,
+                std::u16string_view urlfillter, bool StrictMatche);
 
   std::u16string FUrlFmt;
   std::u16string FUrl;

@@ -1,0 +1,22 @@
+// Unit SEBaidu: Baidu's result pages: entries under div#content_left, a
+// verification page of its own, related-search and knowledge-answer entries.
+#pragma once
+
+#include "search/ZQSEInst.h"
+
+namespace zqe {
+
+class TSEInstanceBaidu : public TSEInstanceBase {
+ public:
+  TSEInstanceBaidu(std::u16string_view Name, int32_t ID) : TSEInstanceBase(Name, ID) {}
+  ~TSEInstanceBaidu() override = default;
+
+ protected:
+  bool IsVerifyPage(std::u16string_view Html) override;
+  bool MatchSearchReuslt(TSEInstanceBase* Sender, std::u16string_view AStr,
+                         std::u16string_view urlfillter, bool StrictMatch,
+                         const html::IHtmlElement& DOM, std::u16string& Url, std::u16string& ShortUrl,
+                         std::u16string& Remark, std::u16string& LinkDate) override;
+};
+
+}  // namespace zqe

@@ -1,0 +1,19 @@
+#include "search/SEBing.h"
+
+#include "search/SEExtract.h"
+
+namespace zqe {
+
+bool TSEInstanceBing::IsVerifyPage(std::u16string_view) { return false; }
+
+bool TSEInstanceBing::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view AStr,
+                                     std::u16string_view urlfillter, bool StrictMatch,
+                                     const html::IHtmlElement& DOM, std::u16string& Url,
+                                     std::u16string& ShortUrl, std::u16string& Remark,
+                                     std::u16string& LinkDate) {
+  static constexpr se::TCitationLayout kLayout{u"li.b_algo", u"li.b_algo h2 a", u"div.b_attribution cite", u"*[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]?", false};
+  return se::MatchCitationLayout(*this, kLayout, AStr, urlfillter, StrictMatch, DOM, Url, ShortUrl,
+                                 Remark, LinkDate);
+}
+
+}  // namespace zqe

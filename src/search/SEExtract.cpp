@@ -1,0 +1,97 @@
+#include "search/SEExtract.h"
+
+#include "match/SentenceMatch.h"
+#include "platform/Text.h"
+#include "search/Mask.h"
+
+namespace zqe::se {
+
+html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, std::u16string_view Selector) {
+  const html::TRef<html::IHtmlElementList> list = El.SimpleCSSSelector(Selector);
+  if (!list || list->GetCount() <= 0) return nullptr;
+  return list->GetItems(0);
+}
+
+std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Selector) {
+  const html::TRef<html::IHtmlElement> a = FirstMatch(Entry, Selector);
+  if (!a || !SameTextAscii(a->GetTagName(), u"a") || !a->HasAttribute(u"href")) return {};
+  return std::u16string(Trim(a->GetAttributes(u"href")));
+}
+
+void SplitCitationDate(std::u16string& ShortUrl, std::u16string& LinkDate, bool Sogou) {
+  const size_t L = ShortUrl.size();
+  if (L <= 10) return;
+  if (!Sogou) {
+    LinkDate = ShortUrl.substr(L - 11, 10);
+    ShortUrl.erase(L - 11, 10);
+  } else {
+    const std::u16string piece = ShortUrl.substr(L - 11);
+    size_t d = 0;
+    while (d < piece.size() && !(piece[d] >= u'0' && piece[d] <= u'9')) ++d;
+    LinkDate = piece.substr(d);
+    ShortUrl.erase(L - (LinkDate.size() + 1));
+  }
+  ShortUrl = std::u16string(Trim(ShortUrl));
+}
+
+std::u16string BaiduDate(std::u16string_view Text) {
+  std::u16string s(Text);
+  if (s.find(u'年') == std::u16string::npos || s.find(u'月') == std::u16string::npos ||
+      s.find(u'日') == std::u16string::npos) {
+    return s;
+  }
+  s.erase(s.find(u'日') + 1);
+  if (const size_t y = s.find(u'年'); y != std::u16string::npos) s[y] = u'-';
+  if (const size_t m = s.find(u'月'); m != std::u16string::npos) s[m] = u'-';
+  if (const size_t d = s.find(u'日'); d != std::u16string::npos) s.erase(d, 1);
+  return s;
+}
+
+bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
+                         std::u16string_view AStr, std::u16string_view urlfillter,
+                         bool StrictMatch, const html::IHtmlElement& DOM, std::u16string& Url,
+                         std::u16string& ShortUrl, std::u16string& Remark,
+                         std::u16string& LinkDate) {
+  if (Trim(AStr).empty()) return false;
+  const html::TRef<html::IHtmlElementList> entries = DOM.SimpleCSSSelector(Layout.EntrySelector);
+  if (!entries) return false;
+  const int32_t count = entries->GetCount();
+  for (int32_t i = 0; i < count; ++i) {
+    const html::TRef<html::IHtmlElement> entry = entries->GetItems(i);
+    if (!entry) continue;
+    std::u16string link;
+    std::u16string shortUrl;
+    LinkDate.clear();
+    Remark.clear();
+    link = EntryLink(*entry, Layout.LinkSelector);
+    if (link.empty()) {
+      Self.ReportEntry(link, shortUrl, LinkDate, false, u"no link");
+      continue;
+    }
+    if (!MatchSentence(AStr, entry->GetInnerText(), StrictMatch)) {
+      Self.ReportEntry(link, shortUrl, LinkDate, false, u"no match");
+      continue;
+    }
+    if (!Layout.CitationSelector.empty()) {
+      const html::TRef<html::IHtmlElement> cite = FirstMatch(*entry, Layout.CitationSelector);
+      if (cite && SameTextAscii(cite->GetTagName(), u"cite")) {
+        shortUrl = std::u16string(Trim(cite->GetInnerText()));
+        if (shortUrl.size() > 10 && TMask(Layout.DateMask).Matches(shortUrl)) {
+          SplitCitationDate(shortUrl, LinkDate, Layout.SogouDateSplit);
+        }
+      }
+    }
+    if (TSEInstanceBase::IsUrlFiltered(link, shortUrl, urlfillter)) {
+      Self.ReportEntry(link, shortUrl, LinkDate, false, u"filtered");
+      continue;
+    }
+    Url = std::u16string(Trim(link));
+    ShortUrl = std::u16string(Trim(shortUrl));
+    Remark.clear();
+    Self.ReportEntry(Url, ShortUrl, LinkDate, true, u"");
+    return true;
+  }
+  return false;
+}
+
+}  // namespace zqe::se

@@ -1,0 +1,41 @@
+// Shared steps of the result extractors; internal to src/search.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "html/HtmlParserDef.h"
+#include "search/ZQSEInst.h"
+
+namespace zqe::se {
+
+// The first element the selector yields on El (El itself included), or none.
+html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, std::u16string_view Selector);
+
+// The trimmed href of the first element of Selector when it is an "a"
+// element carrying href; empty otherwise.
+std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Selector);
+
+// Layout of the engines that share one extractor form (all but Baidu).
+struct TCitationLayout {
+  std::u16string_view EntrySelector;
+  std::u16string_view LinkSelector;
+  std::u16string_view CitationSelector;  // empty: no citation step
+  std::u16string_view DateMask;
+  bool SogouDateSplit;  // false: 360 Search / Bing split
+};
+
+bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
+                         std::u16string_view AStr, std::u16string_view urlfillter,
+                         bool StrictMatch, const html::IHtmlElement& DOM, std::u16string& Url,
+                         std::u16string& ShortUrl, std::u16string& Remark,
+                         std::u16string& LinkDate);
+
+// Splits a date off the end of a trimmed citation that matched its mask.
+void SplitCitationDate(std::u16string& ShortUrl, std::u16string& LinkDate, bool Sogou);
+
+// Rewrites a Baidu abstract date such as 2019年5月13日 to 2019-5-13;
+// anything without all of 年, 月 and 日 stays as written.
+std::u16string BaiduDate(std::u16string_view Text);
+
+}  // namespace zqe::se

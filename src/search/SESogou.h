@@ -1,0 +1,21 @@
+// Unit SESogou: Sogou's result pages (div.results div.rb).
+#pragma once
+
+#include "search/ZQSEInst.h"
+
+namespace zqe {
+
+class TSEInstanceSougou : public TSEInstanceBase {
+ public:
+  TSEInstanceSougou(std::u16string_view Name, int32_t ID) : TSEInstanceBase(Name, ID) {}
+  ~TSEInstanceSougou() override = default;
+
+ protected:
+  bool IsVerifyPage(std::u16string_view Html) override;
+  bool MatchSearchReuslt(TSEInstanceBase* Sender, std::u16string_view AStr,
+                         std::u16string_view urlfillter, bool StrictMatch,
+                         const html::IHtmlElement& DOM, std::u16string& Url, std::u16string& ShortUrl,
+                         std::u16string& Remark, std::u16string& LinkDate) override;
+};
+
+}  // namespace zqe

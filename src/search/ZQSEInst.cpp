@@ -1,0 +1,426 @@
+#include "search/ZQSEInst.h"
+
+#include <algorithm>
+#include <exception>
+#include <iterator>
+#include <utility>
+
+#include "html/HtmlParser.h"
+#include "http/Http.h"
+#include "log/Format.h"
+#include "log/zqTrace.h"
+#include "platform/Text.h"
+#include "search/Mask.h"
+#include "search/URLEncode.h"
+
+namespace zqe {
+
+namespace {
+
+constexpr char16_t kDefaultUserAgent[] =
+    u"Mozila/5.0 (Windows NT 6.1; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    u"Chrome/52.0.2743.48 Safari/537.36 Vivaldi/1.3.534.3";
+constexpr char16_t kDefaultAcceptCharSet[] = u"GB2312,utf-8;q=0.7,*;q=0.7";
+constexpr char16_t kDefaultAcceptLanguage[] = u"zh-CN,zh;q=0.9,en-US;q=0.8,en;q=0.7";
+constexpr int32_t kDefaultTimeOut = 10000;
+
+constexpr char16_t kUnicodeSeparators[] = {
+#include "search/UnicodeWhiteSpace.inc"
+};
+
+// Removes every Open...Close span the way "find the first opener and the
+// first closer from the start, delete, search again from the start" does,
+// including markers that only come into being where a deletion joins two
+// pieces, but in one forward pass.
+//
+// Invariant: Out (the kept prefix) never holds a whole opener or closer,
+// so after a deletion the next first marker either straddles the join
+// (starts in Out's last few units) or lies in the unread rest of the
+// input. Searches in the rest only move forward, so the pass is linear in
+// the input for markers of fixed length.
+std::u16string RemoveSpans(std::u16string_view In, std::u16string_view Open,
+                           std::u16string_view Close) {
+  constexpr size_t npos = std::u16string_view::npos;
+  std::u16string Out;
+  Out.reserve(In.size());
+  size_t rest = 0;                       // start of the unread input
+  size_t nextOpen = In.find(Open);       // first opener in In at or after rest
+  size_t nextClose = In.find(Close);     // first closer in In at or after rest
+
+  // First occurrence of M in Out + In[rest..], in those combined
+  // coordinates, or npos.
+  auto findFirst = [&](std::u16string_view M, size_t& cached) -> size_t {
+    const size_t tail = std::min(Out.size(), M.size() - 1);
+    if (tail > 0) {
+      std::u16string window(Out.end() - static_cast<std::ptrdiff_t>(tail), Out.end());
+      window.append(In.substr(rest, M.size() - 1));
+      const size_t p = window.find(M);
+      if (p != npos && p < tail) return Out.size() - tail + p;
+    }
+    if (cached != npos && cached < rest) cached = In.find(M, rest);
+    if (cached == npos) return npos;
+    return Out.size() + (cached - rest);
+  };
+
+  for (;;) {
+    const size_t o = findFirst(Open, nextOpen);
+    const size_t cStart = findFirst(Close, nextClose);
+    if (o == npos || cStart == npos) break;
+    const size_t c = cStart + Close.size() - 1;  // last unit of the closer
+    if (c <= o) break;
+    // Delete o..c of the combined text. The closer cannot end inside Out
+    // (Out holds no whole closer), so c lies in the unread input.
+    const size_t outLen = Out.size();
+    if (o < outLen) {
+      Out.resize(o);
+    } else {
+      Out.append(In.substr(rest, o - outLen));
+    }
+    rest = rest + (c - outLen) + 1;
+  }
+  Out.append(In.substr(std::min(rest, In.size())));
+  return Out;
+}
+
+}  // namespace
+
+bool IsCollapsibleWhiteSpace(char16_t c) {
+  if ((c >= 0x0009 && c <= 0x000D) || c == 0x0020 || c == 0x0085 || c == 0x00A0) return true;
+  if (c < 0x1680) return false;
+  return std::binary_search(std::begin(kUnicodeSeparators), std::end(kUnicodeSeparators), c);
+}
+
+std::u16string CollapseWhiteSpace(std::u16string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (char16_t c : s) {
+    if (IsCollapsibleWhiteSpace(c)) {
+      if (out.empty() || out.back() == u' ') continue;
+      out.push_back(u' ');
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+const std::vector<std::u16string>& TSEInstanceBase::UserAgents() {
+  static const std::vector<std::u16string> agents = {
+      u"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36",
+      u"Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36",
+      u"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/119.0.0.0 Safari/537.36",
+      u"Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/119.0.0.0 Safari/537.36",
+      u"Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36",
+      u"Mozilla/5.0 (Macintosh; Intel Mac OS X 14_1) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36",
+      u"Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36",
+      u"Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/119.0.0.0 Safari/537.36",
+      u"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36 Edg/120.0.0.0",
+      u"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/119.0.0.0 Safari/537.36 Edg/119.0.0.0",
+      u"Mozilla/5.0 (Windows NT 10.0; Win64; x64; rv:121.0) Gecko/20100101 Firefox/121.0",
+      u"Mozilla/5.0 (Windows NT 10.0; WOW64; rv:121.0) Gecko/20100101 Firefox/121.0",
+      u"Mozilla/5.0 (Macintosh; Intel Mac OS X 10.15; rv:121.0) Gecko/20100101 Firefox/121.0",
+      u"Mozilla/5.0 (X11; Linux x86_64; rv:121.0) Gecko/20100101 Firefox/121.0",
+      u"Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.1 Safari/605.1.15",
+      u"Mozilla/5.0 (Macintosh; Intel Mac OS X 14_1) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.1 Safari/605.1.15",
+      u"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/118.0.0.0 Safari/537.36 Edg/118.0.0.0",
+      u"Mozilla/5.0 (Linux; Android 10; K) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Mobile Safari/537.36",
+      u"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/117.0.0.0 Safari/537.36",
+      u"Mozilla/5.0 (Windows NT 10.0; Win64; x64; rv:109.0) Gecko/20100101 Firefox/109.0",
+  };
+  return agents;
+}
+
+TSEInstanceBase::TSEInstanceBase(std::u16string_view Name, int32_t ID) : FID(ID), FName(Name) {}
+
+TSEInstanceBase::~TSEInstanceBase() {
+  // A destructor must not throw; the log writer never does, but the wait
+  // sits on platform code.
+  try {
+    TZQTrace::I(u"TBaseZQMan.Destroy in");
+    Abort();
+    TZQTrace::I(u"TBaseZQMan.Destroy out");
+  } catch (...) {
+  }
+}
+
+void TSEInstanceBase::InitEngine(std::u16string_view Url, std::u16string_view UrlFmt,
+                                 std::u16string_view HttpUserAgent,
+                                 std::u16string_view HttpAcceptCharSet,
+                                 std::u16string_view HttpAcceptLanguage, int32_t HttpTimeOut) {
+  FUrl = Url;
+  FUrlFmt = UrlFmt;
+  FHttpUserAgent = HttpUserAgent.empty() ? std::u16string_view(kDefaultUserAgent) : HttpUserAgent;
+  FHttpAcceptCharSet =
+      HttpAcceptCharSet.empty() ? std::u16string_view(kDefaultAcceptCharSet) : HttpAcceptCharSet;
+  FHttpAcceptLanguage =
+      HttpAcceptLanguage.empty() ? std::u16string_view(kDefaultAcceptLanguage) : HttpAcceptLanguage;
+  FHttpTimeOut = HttpTimeOut == 0 ? kDefaultTimeOut : HttpTimeOut;
+}
+
+void TSEInstanceBase::ResetCheck() {
+  FErrorCode = 1;
+  FCheckUrl.clear();
+  FCheckRemark.clear();
+  FCheckUrlDate.clear();
+  FAborted.store(false);
+  FHasWorkEvent.store(true);
+}
+
+void TSEInstanceBase::Check(std::u16string_view word, std::u16string_view urlfillter,
+                            bool StrictMatche) {
+  ResetCheck();
+  if (!FAborted.load()) FWorkEvent.Reset();
+  struct IdleOnExit {
+    platform::Event& e;
+    ~IdleOnExit() { e.Set(); }
+  } idle{FWorkEvent};
+  FCheckWord = word;
+  FErrorCode = 1;
+  DoCheck(FCheckWord, urlfillter, StrictMatche);
+}
+
+void TSEInstanceBase::Abort() {
+  FAborted.store(true);
+  TZQTrace::I(u"TBaseZQMan.Cancle");
+  if (!FHasWorkEvent.load()) return;
+  const int code = platform::WaitForOne(FWorkEvent, platform::kInfinite);
+  TZQTrace::I(u"TBaseZQMan.Cancle wait code:" + IntToU16(code));
+}
+
+std::u16string TSEInstanceBase::FormatUrl(std::u16string_view Fmt, std::u16string_view Arg) {
+  return URLEncode(Format(Fmt, {Arg}));
+}
+
+std::u16string TSEInstanceBase::GetRandomUserAgent() {
+  const auto& agents = UserAgents();
+  const std::u16string& ua = agents[platform::Random(static_cast<uint32_t>(agents.size()))];
+  TZQTrace::I(u"GetRandomUserAgent:%s", {ua});
+  return ua;
+}
+
+std::u16string TSEInstanceBase::HttpGet(std::u16string_view Url) {
+  int32_t code = 0;
+  std::u16string page;
+  if (!THTTP::Get(GetRandomUserAgent(), FHttpAcceptCharSet, FHttpAcceptLanguage, Url, FHttpTimeOut,
+                  code, page)) {
+    page.clear();
+  }
+  return page;
+}
+
+void TSEInstanceBase::ReportEntry(std::u16string_view Link, std::u16string_view ShortUrl,
+                                  std::u16string_view Date, bool Matched,
+                                  std::u16string_view SkipReason) {
+  if (!FEntryReports) return;
+  FEntryReports->push_back(TSEEntryReport{std::u16string(Link), std::u16string(ShortUrl),
+                                          std::u16string(Date), Matched,
+                                          std::u16string(SkipReason)});
+}
+
+void TSEInstanceBase::CheckPage(std::u16string_view QueryUrl, std::u16string_view Page,
+                                std::u16string_view word, std::u16string_view urlfillter,
+                                bool StrictMatche, std::vector<TSEEntryReport>* Entries) {
+  FErrorCode = 1;
+  FCheckUrl.clear();
+  FCheckShortURL.clear();
+  FCheckRemark.clear();
+  FCheckUrlDate.clear();
+  FCheckWord = word;
+  struct Restore {
+    std::vector<TSEEntryReport>*& slot;
+    ~Restore() { slot = nullptr; }
+  } restore{FEntryReports};
+  FEntryReports = Entries;
+  PageStep(QueryUrl, Page, word, urlfillter, StrictMatche);
+}
+
+void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view Page,
+                               std::u16string_view word, std::u16string_view urlfillter,
+                               bool StrictMatche) {
+  if (static_cast<int64_t>(Page.size()) <= MinHtmlLength) {
+    TZQTrace::E(u"#TSEInst[" + FName + u"] Involid html.", true);
+    TZQTrace::DumpHTML(Page, u"");
+    return;
+  }
+  if (IsVerifyPage(Page)) {
+    TZQTrace::DumpHTML(Page, u"");
+    FErrorCode = -5;
+    return;
+  }
+
+  std::u16string_view body;
+  const size_t open = Page.find(u"<body");
+  if (open == std::u16string_view::npos) {
+    FErrorCode = -3;
+  } else {
+    body = Page.substr(open);
+    const size_t close = body.find(u"</body");
+    if (close == std::u16string_view::npos) {
+      FErrorCode = -3;
+      body = {};
+    } else {
+      body = body.substr(0, close);
+    }
+  }
+
+  if (FAborted.load()) {
+    FErrorCode = -2;
+    return;
+  }
+
+  std::u16string text(body);
+  html::TRef<html::IHtmlElement> doc;
+  try {
+    text = CleanHtml(text);
+    try {
+      doc = html::ParseHtmlDocument(text);
+    } catch (const std::exception& e) {
+      TZQTrace::E(u"ParseHtml", e, true);
+      doc = nullptr;
+    }
+  } catch (...) {
+    TZQTrace::DumpHTML(text, u"");
+    FErrorCode = -4;
+    return;
+  }
+  if (!doc) {
+    TZQTrace::DumpHTML(text, u"");
+    FErrorCode = -4;
+    return;
+  }
+
+  if (FAborted.load()) {
+    FErrorCode = -2;
+    return;
+  }
+
+  FCheckUrl.clear();
+  FCheckShortURL.clear();
+  FCheckRemark.clear();
+  std::u16string date;
+  if (MatchSearchReuslt(this, word, urlfillter, StrictMatche, *doc, FCheckUrl, FCheckShortURL,
+                        FCheckRemark, date)) {
+    FErrorCode = 0;
+    FCheckUrlDate = date;
+  } else {
+    if (FErrorCode == 0) FErrorCode = 1;
+    TZQTrace::DumpHTML(std::u16string(QueryUrl) + u"\r\n" + text, u"");
+  }
+}
+
+void TSEInstanceBase::DoCheck(std::u16string_view word, std::u16string_view urlfillter,
+                              bool StrictMatche) {
+  const uint32_t t0 = platform::TickCount();
+  TZQTrace::InfoEx(dbgCommon, u"  #TSEInst[" + FName + u"].DoCheck in word:" + std::u16string(word) +
+                                  u",urlfillter:" + std::u16string(urlfillter) +
+                                  u",StrictMatche:" + BoolToU16(StrictMatche),
+                   true);
+  struct ExitLine {
+    TSEInstanceBase& self;
+    std::u16string_view word;
+    uint32_t t0;
+    ~ExitLine() {
+      try {
+        TZQTrace::InfoEx(dbgCommon, u"  #TSEInst[" + self.FName + u"].DoCheck out,word:" +
+                                        std::u16string(word) + u", used times:" +
+                                        UIntToU16(platform::TickCount() - t0) + u",ErrorCode:" +
+                                        IntToU16(self.FErrorCode),
+                         true);
+      } catch (...) {
+      }
+    }
+  } exitLine{*this, word, t0};
+
+  const std::u16string queryUrl = FormatUrl(FUrlFmt, word);
+
+  if (FAborted.load()) {
+    FErrorCode = -2;
+    return;
+  }
+
+  std::u16string page;
+  {
+    TZQTrace::InfoEx(dbgCommon, u"    #TSEInst[" + FName + u"] http:" + queryUrl, true);
+    const uint32_t t1 = platform::TickCount();
+    bool failed = false;
+    std::u16string message;
+    try {
+      page = HttpGet(queryUrl);
+    } catch (const std::exception& e) {
+      failed = true;
+      message = ExceptionMessage(e);
+    } catch (...) {
+      failed = true;
+      message = u"unknown exception";
+    }
+    TZQTrace::InfoEx(dbgCommon,
+                     u"    #TSEInst[" + FName + u"].DoCheck http out,used times:" +
+                         UIntToU16(platform::TickCount() - t1) + u",response len:" +
+                         IntToU16(static_cast<int64_t>(page.size())),
+                     true);
+    if (failed) {
+      TZQTrace::E(u"#TSEInst[" + FName + u"] HTTPGET exception:" + message, true);
+      FErrorCode = -3;
+      TZQTrace::DumpHTML(page, u"");
+      return;
+    }
+  }
+
+  PageStep(queryUrl, page, word, urlfillter, StrictMatche);
+}
+
+std::u16string TSEInstanceBase::CleanHtml(std::u16string_view Html) {
+  std::u16string s = RemoveSpans(Html, u"<!--", u"-->");
+  s = RemoveSpans(s, u"<script", u"</script>");
+  s = RemoveSpans(s, u"<!--//<![CDATA", u"//]]>-->");
+  return CollapseWhiteSpace(s);
+}
+
+bool TSEInstanceBase::IsUrlFiltered(std::u16string_view Url, std::u16string_view ShortUrl,
+                                    std::u16string_view urlfillter) {
+  // Split like a "|"-delimited string list with strict delimiters: blanks
+  // kept, an empty piece kept, a piece that opens with a double quote read
+  // to its closing quote ("" inside standing for one quote).
+  std::vector<std::u16string> entries;
+  size_t p = 0;
+  const size_t n = urlfillter.size();
+  while (p < n) {
+    std::u16string entry;
+    if (urlfillter[p] == u'"') {
+      ++p;
+      while (p < n) {
+        if (urlfillter[p] == u'"') {
+          if (p + 1 < n && urlfillter[p + 1] == u'"') {
+            entry.push_back(u'"');
+            p += 2;
+            continue;
+          }
+          ++p;
+          break;
+        }
+        entry.push_back(urlfillter[p++]);
+      }
+    } else {
+      const size_t e = std::min(urlfillter.find(u'|', p), n);
+      entry.assign(urlfillter.substr(p, e - p));
+      p = e;
+    }
+    entries.push_back(std::move(entry));
+    if (p < n && urlfillter[p] == u'|') {
+      ++p;
+      if (p == n) entries.emplace_back();
+    }
+  }
+
+  for (std::u16string& entry : entries) {
+    if (!entry.empty()) {
+      if (entry.back() != u'*' && entry.back() != u'?') entry.push_back(u'*');
+      if (entry.front() != u'*' && entry.front() != u'?') entry.insert(entry.begin(), u'*');
+    }
+    const TMask mask(entry);
+    if (mask.Matches(Url) || mask.Matches(ShortUrl)) return true;
+  }
+  return false;
+}
+
+}  // namespace zqe
