@@ -136,7 +136,9 @@ std::u16string URLEncode(std::u16string_view AURI) {
       port = hostPart.substr(close + 2);
     }
   } else {
-    const size_t colon = hostPart.rfind(u':');
+    // Only a bracketed IPv6 address may hold a ":"; the first one starts
+    // the port, so that the host written out never holds one.
+    const size_t colon = hostPart.find(u':');
     if (colon != std::u16string_view::npos) {
       host = hostPart.substr(0, colon);
       port = hostPart.substr(colon + 1);

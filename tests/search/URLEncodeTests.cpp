@@ -31,6 +31,9 @@ TEST(URLEncode, TableOfCases) {
       {u"http://[::1]:80/a", u"http://[::1]/a"},
       {u"http://[fe80::1]:8080/a", u"http://[fe80::1]:8080/a"},
       {u"http://[::1]/a", u"http://[::1]/a"},
+      // Outside brackets the first ":" starts the port, written as found.
+      {u"http://~::/", u"http://~::/"},
+      {u"http://h:8o/a", u"http://h:8o/a"},
       {u"http://h\\a\\b c.html?x=\\y", u"http://h/a/b%20c.html?x=%5Cy"},
       // "+" is unsafe in the path only.
       {u"http://h/a+b?c+d", u"http://h/a%2Bb?c+d"},
