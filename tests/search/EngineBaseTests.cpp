@@ -1,0 +1,280 @@
+// The engine base's text services, configuration, abort protocol, and the
+// registry.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <algorithm>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
+#include "search/Mask.h"
+#include "search/SEManager.h"
+
+namespace zqe {
+namespace {
+
+// The removal as the behaviour states it: find both markers from the
+// start, delete, search again. Quadratic; only for checking the fast pass.
+std::u16string NaiveRemove(std::u16string s, std::u16string_view open, std::u16string_view close) {
+  for (;;) {
+    const size_t o = s.find(open);
+    const size_t cs = s.find(close);
+    if (o == std::u16string::npos || cs == std::u16string::npos) return s;
+    const size_t c = cs + close.size() - 1;
+    if (c <= o) return s;
+    s.erase(o, c - o + 1);
+  }
+}
+
+std::u16string NaiveClean(std::u16string_view html) {
+  std::u16string s = NaiveRemove(std::u16string(html), u"<!--", u"-->");
+  s = NaiveRemove(s, u"<script", u"</script>");
+  s = NaiveRemove(s, u"<!--//<![CDATA", u"//]]>-->");
+  return CollapseWhiteSpace(s);
+}
+
+TEST(CleanHtml, Table) {
+  const struct {
+    const char16_t* in;
+    const char16_t* out;
+  } cases[] = {
+      {u"<body>a<!--x-->b<script>c</script>d", u"<body>abd"},
+      {u"<body>a-->b<!--c", u"<body>a-->b<!--c"},
+      {u"<!-->", u""},                          // the closer overlaps the opener
+      {u"a<!<!--x-->--b-->c", u"ac"},           // a marker made by a deletion
+      {u"<!--a--><!--b-->", u""},
+      {u"<SCRIPT>x</SCRIPT>", u"<SCRIPT>x</SCRIPT>"},  // case-sensitive
+      {u"<script>a<!--b</script>c-->d", u"<script>ad"},  // comments go first
+      {u"  a \t\r\n b\u3000\u00A0c  ", u"a b c "},
+      {u"\u2028\u2029x\u200Bx\u0085", u"x\u200Bx "},  // U+200B is not a separator
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(U16ToUtf8(TSEInstanceBase::CleanHtml(c.in)), U16ToUtf8(c.out)) << U16ToUtf8(c.in);
+    EXPECT_EQ(U16ToUtf8(NaiveClean(c.in)), U16ToUtf8(c.out)) << U16ToUtf8(c.in);
+  }
+}
+
+TEST(CleanHtml, AgreesWithTheRepeatedSearchOnRandomTexts) {
+  const uint32_t seed = std::random_device{}();
+  std::mt19937 rng(seed);
+  const std::u16string_view pieces[] = {u"<", u"!", u"-", u"->", u"<!--", u"-->", u"x",
+                                        u" ", u"<script", u"</script>", u"//]]>", u"<![CDATA"};
+  for (int n = 0; n < 20000; ++n) {
+    std::u16string s;
+    const int len = static_cast<int>(rng() % 14);
+    for (int i = 0; i < len; ++i) s += pieces[rng() % std::size(pieces)];
+    ASSERT_EQ(U16ToUtf8(TSEInstanceBase::CleanHtml(s)), U16ToUtf8(NaiveClean(s)))
+        << "seed " << seed << " input '" << U16ToUtf8(s) << "'";
+  }
+}
+
+TEST(CollapseWhiteSpace, EveryUnicodeSeparatorCounts) {
+  // Zs, Zl and Zp of the BMP, plus the control and extra characters.
+  const char16_t ws[] = {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20, 0x85, 0xA0, 0x1680, 0x2000, 0x2005,
+                         0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
+  for (char16_t c : ws) EXPECT_TRUE(IsCollapsibleWhiteSpace(c)) << std::hex << int(c);
+  const char16_t notWs[] = {0x08, 0x0E, 0x1F, 0x21, 0x180E, 0x200B, 0xFEFF, 0x2060, u'a', 0x4E00};
+  for (char16_t c : notWs) EXPECT_FALSE(IsCollapsibleWhiteSpace(c)) << std::hex << int(c);
+}
+
+TEST(IsUrlFiltered, Table) {
+  const struct {
+    const char16_t* url;
+    const char16_t* shortUrl;
+    const char16_t* filter;
+    bool filtered;
+  } cases[] = {
+      {u"http://docs/SAMPLE/page", u"docs", u"sample", true},
+      {u"http://docs/page", u"x.SAMPLE.cn", u"sample", true},
+      {u"http://docs/page", u"docs", u"sample", false},
+      {u"http://docs/page", u"", u"", false},               // no entries
+      {u"http://docs/page", u"", u"sample|", true},        // empty entry: no short URL
+      {u"http://docs/page", u"docs", u"sample|", false},
+      {u"http://docs/page", u"", u"|sample", true},
+      {u"http://docs/page", u"docs", u"q||z", false},
+      {u"http://docs/page", u"", u"q||z", true},
+      {u"http://a b/page", u"", u" b/", true},              // blanks belong to the entry
+      {u"http://ab/page", u"x", u" b/", false},
+      {u"http://x/a|b", u"x", u"\"a|b\"", true},            // quoted entry keeps its "|"
+      {u"http://x/a\"b", u"x", u"\"a\"\"b\"", true},        // doubled quote
+      {u"http://x/page", u"x", u"http*page", true},
+      {u"http://x/page", u"x", u"?ttp://x/pag?", true},     // ? at both ends: no stars added
+      {u"http://x/page", u"x", u"?ttp://x/pa?", false},
+      {u"http://x/2020", u"x", u"[0-9][0-9][0-9][0-9]", true},
+      {u"http://x/y", u"x", u"[!x]", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TSEInstanceBase::IsUrlFiltered(c.url, c.shortUrl, c.filter), c.filtered)
+        << U16ToUtf8(c.url) << " / " << U16ToUtf8(c.shortUrl) << " / " << U16ToUtf8(c.filter);
+  }
+  EXPECT_THROW(TSEInstanceBase::IsUrlFiltered(u"u", u"s", u"ok|[abc"), EMaskError);
+  // Entries are tried in order: a match before the bad mask ends the walk.
+  EXPECT_TRUE(TSEInstanceBase::IsUrlFiltered(u"u", u"s", u"u|[abc"));
+}
+
+TEST(InitEngine, EmptyValuesGetDefaultsOthersAreKept) {
+  TSEInstancePtr se = NewSEInstance(u"baidu", 7);
+  se->InitEngine(u"", u"", u"", u"", u"", 0);
+  EXPECT_EQ(se->HttpUserAgent(),
+            u"Mozila/5.0 (Windows NT 6.1; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+            u"Chrome/52.0.2743.48 Safari/537.36 Vivaldi/1.3.534.3");
+  EXPECT_EQ(se->HttpAcceptCharSet(), u"GB2312,utf-8;q=0.7,*;q=0.7");
+  EXPECT_EQ(se->HttpAcceptLanguage(), u"zh-CN,zh;q=0.9,en-US;q=0.8,en;q=0.7");
+  EXPECT_EQ(se->HttpTimeOut(), 10000);
+  se->InitEngine(u"h", u"f%s", u"ua", u"cs", u"lang", -5);
+  EXPECT_EQ(se->Url(), u"h");
+  EXPECT_EQ(se->UrlFmt(), u"f%s");
+  EXPECT_EQ(se->HttpUserAgent(), u"ua");
+  EXPECT_EQ(se->HttpAcceptCharSet(), u"cs");
+  EXPECT_EQ(se->HttpAcceptLanguage(), u"lang");
+  EXPECT_EQ(se->HttpTimeOut(), -5);
+  EXPECT_EQ(se->ID(), 7);
+  EXPECT_EQ(se->Name(), u"baidu");
+  EXPECT_EQ(se->ErrorCode(), 0);
+  EXPECT_EQ(se->Engine(), 0);
+  EXPECT_FALSE(se->Aborted());
+}
+
+TEST(UserAgents, TwentyEntriesAndDrawsVary) {
+  ASSERT_EQ(TSEInstanceBase::UserAgents().size(), 20u);
+  std::set<std::u16string> seen;
+  for (int i = 0; i < 400; ++i) seen.insert(TSEInstanceBase::GetRandomUserAgent());
+  EXPECT_GT(seen.size(), 10u);
+  for (const auto& ua : seen) {
+    EXPECT_NE(std::find(TSEInstanceBase::UserAgents().begin(), TSEInstanceBase::UserAgents().end(), ua),
+              TSEInstanceBase::UserAgents().end());
+  }
+}
+
+std::vector<std::string> Matching(const std::vector<std::string>& lines, const std::string& part) {
+  std::vector<std::string> out;
+  for (const auto& l : lines)
+    if (l.find(part) != std::string::npos) out.push_back(l);
+  return out;
+}
+
+TEST(Abort, OnAnIdleObjectReturnsAtOnce) {
+  test::DebugCapture cap;
+  TSEInstancePtr se = NewSEInstance(u"bing", 1);
+  se->Abort();
+  se->Abort();
+  EXPECT_TRUE(se->Aborted());
+  EXPECT_EQ(Matching(cap.lines(), "TBaseZQMan.Cancle").size(), 2u);
+  EXPECT_TRUE(Matching(cap.lines(), "Cancle wait code").empty());
+}
+
+TEST(Abort, BeforeCheckIsForgottenAndAfterCheckReturnsAtOnce) {
+  TSEInstancePtr se = NewSEInstance(u"bing", 1);
+  se->InitEngine(u"", u"http://127.0.0.1:1/s?q=%s", u"", u"", u"", 0);
+  se->Abort();
+  // Port 1 refuses: the check runs to its end (1) instead of stopping (-2).
+  se->Check(u"How vexingly quick daft zebras", u"", false);
+  EXPECT_EQ(se->ErrorCode(), 1);
+  EXPECT_FALSE(se->Aborted());
+  test::DebugCapture cap;
+  se->Abort();
+  se->Abort();
+  EXPECT_EQ(Matching(cap.lines(), "TBaseZQMan.Cancle wait code:0").size(), 2u);
+}
+
+TEST(Check, BadUrlFormatLeavesCheckAndTheObjectStaysIdle) {
+  TSEInstancePtr se = NewSEInstance(u"bing", 1);
+  se->InitEngine(u"", u"no-scheme/%s", u"", u"", u"", 0);
+  EXPECT_ANY_THROW(se->Check(u"abc", u"", false));
+  EXPECT_EQ(se->ErrorCode(), 1);
+  se->Abort();  // would hang if the idle event had not been set again
+  EXPECT_TRUE(se->Aborted());
+}
+
+TZQSEDef Def(int32_t id, std::u16string_view name, std::u16string_view surl = u"http://e.example/s?q=%s") {
+  TZQSEDef d{};
+  d.ID = id;
+  auto put = [](ZQEChar* field, size_t cap, std::u16string_view text) {
+    for (size_t i = 0; i < text.size() && i + 1 < cap; ++i) field[i] = static_cast<ZQEChar>(text[i]);
+  };
+  put(d.Name, std::size(d.Name), name);
+  put(d.Title, std::size(d.Title), std::u16string(name) + u" title");
+  put(d.surl, std::size(d.surl), surl);
+  put(d.HttpAcceptLanguage, std::size(d.HttpAcceptLanguage), u"en");
+  d.HttpTimeOut = 1234;
+  return d;
+}
+
+std::string Names(const std::vector<TZQSEDef>& defs, const TSEInstArr& insts) {
+  std::string out;
+  EXPECT_EQ(defs.size(), insts.size());
+  for (size_t i = 0; i < defs.size(); ++i) {
+    std::u16string n;
+    for (ZQEChar c : defs[i].Name) {
+      if (!c) break;
+      n.push_back(static_cast<char16_t>(c));
+    }
+    out += U16ToUtf8(n) + "=" + (insts[i] ? U16ToUtf8(insts[i]->Name()) + "#" + std::to_string(insts[i]->ID()) : "null") + " ";
+  }
+  return out;
+}
+
+TEST(Registry, NamesIgnoreAsciiCaseUnknownOnesAreDroppedInOrder) {
+  std::vector<TZQSEDef> defs = {Def(1, u"Baidu"), Def(2, u"yahoo"), Def(3, u"BING"), Def(4, u"360SO"),
+                                Def(5, u"ｂaidu"), Def(6, u"Sougou"), Def(7, u"google"), Def(8, u"bing")};
+  TSEInstArr insts;
+  LoadSEInstance(defs, insts);
+  EXPECT_EQ(Names(defs, insts), "Baidu=Baidu#1 BING=BING#3 360SO=360SO#4 Sougou=Sougou#6 google=google#7 bing=bing#8 ");
+  EXPECT_NE(insts[1], insts[5]);  // duplicates give two objects
+  EXPECT_EQ(insts[0]->UrlFmt(), u"http://e.example/s?q=%s");
+  EXPECT_EQ(insts[0]->HttpAcceptLanguage(), u"en");
+  EXPECT_EQ(insts[0]->HttpTimeOut(), 1234);
+  EXPECT_EQ(insts[0]->HttpAcceptCharSet(), u"GB2312,utf-8;q=0.7,*;q=0.7");
+  // The class follows the name: only Baidu knows the verification page.
+  const std::u16string verify = u"<html><title>百度安全验证</title><body>xx</body></html>";
+  insts[0]->CheckPage(u"q", verify, u"abc", u"", false);
+  insts[1]->CheckPage(u"q", verify, u"abc", u"", false);
+  EXPECT_EQ(insts[0]->ErrorCode(), -5);
+  EXPECT_EQ(insts[1]->ErrorCode(), 1);
+  FreeSEInstances(insts);
+  EXPECT_TRUE(insts.empty());
+}
+
+TEST(Registry, NoUsableDefinitionEmptiesBoth) {
+  std::vector<TZQSEDef> defs = {Def(1, u"yahoo"), Def(2, u"")};
+  TSEInstArr insts;
+  LoadSEInstance(defs, insts);
+  EXPECT_TRUE(defs.empty());
+  EXPECT_TRUE(insts.empty());
+}
+
+TEST(Registry, CreateUsesTheFirstDefinitionWithTheId) {
+  const std::vector<TZQSEDef> defs = {Def(1, u"bing"), Def(2, u"yahoo"), Def(3, u"google"), Def(3, u"baidu"),
+                                      Def(2, u"baidu")};
+  TSEInstancePtr a = CreateSEInstance(3, defs);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a->Name(), u"google");
+  TSEInstancePtr b = CreateSEInstance(3, defs);
+  EXPECT_NE(a, b);
+  EXPECT_FALSE(CreateSEInstance(2, defs));  // first ID 2 names no engine: the scan stops there
+  EXPECT_FALSE(CreateSEInstance(9, defs));
+}
+
+TEST(Registry, FreeAbortsAndDestroysEveryEngine) {
+  std::vector<TZQSEDef> defs = {Def(1, u"bing"), Def(2, u"baidu")};
+  TSEInstArr insts;
+  LoadSEInstance(defs, insts);
+  std::weak_ptr<TSEInstanceBase> w0 = insts[0], w1 = insts[1];
+  test::DebugCapture cap;
+  FreeSEInstances(insts);
+  EXPECT_TRUE(insts.empty());
+  EXPECT_TRUE(w0.expired());
+  EXPECT_TRUE(w1.expired());
+  const auto lines = cap.lines();
+  EXPECT_EQ(Matching(lines, "TBaseZQMan.Cancle").size(), 4u);  // FreeSEInstances and Destroy each abort
+  EXPECT_EQ(Matching(lines, "TBaseZQMan.Destroy in").size(), 2u);
+  EXPECT_EQ(Matching(lines, "TBaseZQMan.Destroy out").size(), 2u);
+}
+}  // namespace
+}  // namespace zqe
