@@ -243,8 +243,13 @@ class THtmlTokenizer {
     throw EHtmlParserError(Utf16Format(fmt, FLine, FCol));
   }
 
-  // The next ">" outside double quotes, from p; npos when there is none.
-  size_t FindTagEnd(size_t from) const {
+  // The next ">" from `from`, outside double quotes when quoteAware; npos
+  // when there is none.
+  size_t FindTagEnd(size_t from, bool quoteAware = true) const {
+    if (!quoteAware) {
+      const size_t gt = s.find(u'>', from);
+      return gt;
+    }
     bool quoted = false;
     for (size_t i = from; i < n; ++i) {
       const char16_t c = s[i];
@@ -256,11 +261,11 @@ class THtmlTokenizer {
     return std::u16string_view::npos;
   }
 
-  // Consumes through the first unquoted ">" whose preceding characters are
-  // `before` (one or two of them, possibly overlapping the opener).
-  void ConsumeUntilClosedBy(size_t start, std::u16string_view before) {
+  // Consumes through the first ">" whose preceding characters are `before`
+  // (one or two of them, possibly overlapping the opener).
+  void ConsumeUntilClosedBy(size_t start, std::u16string_view before, bool quoteAware) {
     for (;;) {
-      const size_t gt = FindTagEnd(p);
+      const size_t gt = FindTagEnd(p, quoteAware);
       if (gt == std::u16string_view::npos) TagEndError(start);
       p = gt + 1;
       if (gt >= before.size() && s.substr(gt - before.size(), before.size()) == before) return;
@@ -279,11 +284,14 @@ class THtmlTokenizer {
     const char16_t after = p + 1 < n ? s[p + 1] : 0;
     TElementKind kind = TElementKind::Comment;
     if (next == u'!' && after == u'-') {
+      // Comments and CDATA sections end at their "-->" or "]>" whatever
+      // quotes they hold: real pages comment out scripts with an odd number
+      // of double quotes, which would otherwise swallow the rest of the page.
       p += 2;
-      ConsumeUntilClosedBy(start, u"--");
+      ConsumeUntilClosedBy(start, u"--", false);
     } else if (next == u'!' && after == u'[') {
       p += 2;
-      ConsumeUntilClosedBy(start, u"]");
+      ConsumeUntilClosedBy(start, u"]", false);
     } else if (next == u'!') {
       ++p;
       size_t w = p;
@@ -293,7 +301,7 @@ class THtmlTokenizer {
       ConsumeThroughTagEnd(start);
     } else if (next == u'?') {
       ++p;
-      ConsumeUntilClosedBy(start, u"?");
+      ConsumeUntilClosedBy(start, u"?", true);
     } else {
       if (p < n) ++p;
       ConsumeThroughTagEnd(start);

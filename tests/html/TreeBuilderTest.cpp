@@ -59,7 +59,10 @@ TEST(TreeBuilder, BuildsTheExpectedTrees) {
       {R"(<!ELEMENT x><?xml version="1.0"?><![CDATA[a>b]]>)",
        R"(#COMMENT"<!ELEMENT x>" #COMMENT"<?xml version=\"1.0\"?>" #COMMENT"<![CDATA[a>b]]>")"},
       {"<!-- a > b -->x<!---->y<!-->z", R"(#COMMENT"<!-- a > b -->" #TEXT"x" #COMMENT"<!---->" #TEXT"y" #COMMENT"<!-->" #TEXT"z")"},
-      {R"(<!-- "-->" -->x)", R"(#COMMENT"<!-- \"-->\" -->" #TEXT"x")"},
+      {R"(<!-- "-->" -->x)", R"(#COMMENT"<!-- \"-->" #TEXT"\" -->x")"},
+      {R"(<!-- a="b --><p>)", R"(#COMMENT"<!-- a=\"b -->" P)"},
+      {R"(<![CDATA[ " ]]><p>)", R"(#COMMENT"<![CDATA[ \" ]]>" P)"},
+      {R"(<?pi a=">"?><p>)", R"(#COMMENT"<?pi a=\">\"?>" P)"},
       {"<!-- a &amp; b -->", R"(#COMMENT"<!-- a & b -->")"},
       // Text: never trimmed, references decoded, a U+0000 ends the page.
       {" <b> </b>\n", R"(#TEXT" " B/(#TEXT" ") #TEXT"\n")"},
