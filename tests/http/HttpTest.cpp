@@ -446,7 +446,9 @@ TEST_F(HttpTest, ConnectTimeOutIsHonoured) {
   EXPECT_GE(elapsed, 500);
   EXPECT_LT(elapsed, 6000);
   EXPECT_EQ(-7, code);
-  EXPECT_EQ(llError, Lines().back().level);
+  const std::vector<LogLine> lines = Lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(llError, lines.back().level);
 }
 
 // ---- the platform client's bounds ----------------------------------------
