@@ -1,0 +1,258 @@
+#!/usr/bin/env python3
+"""serp-sim: a local search-engine simulator for tests and the offline demo.
+
+  serp_sim.py serve [--corpus FILE] [--lifetime SEC] [--state FILE]
+      listen on a loopback port chosen at run time, print "port=N", serve
+      until the lifetime ends, the state file disappears, or stdin closes
+      (only when --stdin-watch is given)
+  serp_sim.py start STATE [--corpus FILE] [--lifetime SEC]
+      start a server in the background and return once STATE names its port
+  serp_sim.py stop STATE
+      stop that server and remove STATE
+
+Query URLs: /<engine>/s?<q|wd|query>=TEXT for engine baidu, sougou, bing,
+360so or google. Every corpus passage (one per line) that contains TEXT,
+or a substring within a few edits of it, becomes a result entry in that
+engine's layout, with link, display URL, date and snippet.
+
+Scenario parameters on the query URL: mode=verify (Baidu's verification
+page), nobody (no <body), empty, 403, 500, gzip (gzip body); delay=MS
+answers after MS milliseconds. /_last answers with the method, path and
+headers of the last search request as JSON.
+"""
+
+import gzip
+import html
+import http.server
+import json
+import os
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+
+DEFAULT_CORPUS = [
+    "原创检测引擎把句子发送给搜索引擎并在结果页中查找它",
+    "The quick brown fox jumps over the lazy dog near the river bank",
+    "How vexingly quick daft zebras jump over the tall wooden fence",
+    "今天北京的天气晴朗适合外出散步游玩",
+]
+MAX_EDITS = 3
+ENGINES = ("baidu", "sougou", "bing", "360so", "google")
+
+last_request = {}
+last_lock = threading.Lock()
+corpus = list(DEFAULT_CORPUS)
+
+
+def within_edits(needle, text, k):
+    """Whether some substring of text is within k edits of needle (Sellers)."""
+    if not needle:
+        return False
+    if needle in text:
+        return True
+    m = len(needle)
+    col = list(range(m + 1))
+    for ch in text:
+        prev_diag, col[0] = col[0], 0
+        for i in range(1, m + 1):
+            cur = min(col[i] + 1, col[i - 1] + 1, prev_diag + (needle[i - 1] != ch))
+            prev_diag, col[i] = col[i], cur
+        if col[m] <= k:
+            return True
+    return False
+
+
+def results_for(query):
+    q = query.strip()
+    out = []
+    for i, passage in enumerate(corpus):
+        if within_edits(q, passage, MAX_EDITS if len(q) > 2 * MAX_EDITS else 0):
+            host = "site%d.example.com" % (i + 1)
+            out.append({
+                "link": "http://%s/doc/%d.html" % (host, i + 1),
+                "display": "%s/doc/%d.html" % (host, i + 1),
+                "title": "Result %d" % (i + 1),
+                "snippet": passage,
+            })
+    return out
+
+
+def page(title, body):
+    return ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>%s</title></head>'
+            '<body>%s</body></html>' % (html.escape(title), body))
+
+
+def render(engine, query, results):
+    e = html.escape
+    parts = []
+    if engine == "baidu":
+        parts.append('<div id="content_left">')
+        for n, r in enumerate(results, 1):
+            parts.append(
+                '<div class="result c-container" id="%d"><h3 class="t"><a href="%s">%s</a></h3>'
+                '<div class="c-abstract"><span class="newTimeFactor_before_abs">2019年5月13日&nbsp;-&nbsp;</span>%s</div>'
+                '<div class="f13"><a class="c-showurl" href="%s">%s</a></div></div>'
+                % (n, e(r["link"]), e(r["title"]), e(r["snippet"]), e(r["link"]), e(r["display"])))
+        parts.append('</div>')
+    elif engine == "360so":
+        parts.append('<ul id="m-result" class="result">')
+        for r in results:
+            parts.append(
+                '<li class="res-list"><h3 class="res-title"><a href="%s">%s</a></h3>'
+                '<p class="res-desc">%s</p><p class="res-linkinfo"><cite>%s 2020-01-05&rsaquo;</cite></p></li>'
+                % (e(r["link"]), e(r["title"]), e(r["snippet"]), e(r["display"])))
+        parts.append('</ul>')
+    elif engine == "bing":
+        parts.append('<ol id="b_results">')
+        for r in results:
+            parts.append(
+                '<li class="b_algo"><h2><a href="%s">%s</a></h2><div class="b_caption">'
+                '<div class="b_attribution"><cite>%s 2020-01-05&middot;</cite></div><p>%s</p></div></li>'
+                % (e(r["link"]), e(r["title"]), e(r["display"]), e(r["snippet"])))
+        parts.append('</ol>')
+    elif engine == "sougou":
+        parts.append('<div class="results">')
+        for r in results:
+            parts.append(
+                '<div class="rb"><h3 class="pt"><a name="dttl" href="%s">%s</a></h3>'
+                '<div class="ft">%s</div><div class="fb"><cite>%s - 2019-5-13</cite></div></div>'
+                % (e(r["link"]), e(r["title"]), e(r["snippet"]), e(r["display"])))
+        parts.append('</div>')
+    else:  # google: one group holding every result
+        parts.append('<div id="search"><div class="srg">')
+        for r in results:
+            parts.append(
+                '<div class="g"><div class="rc"><h3 class="r"><a href="%s">%s</a></h3>'
+                '<cite>%s</cite><span class="st">%s</span></div></div>'
+                % (e(r["link"]), e(r["title"]), e(r["display"]), e(r["snippet"])))
+        parts.append('</div></div>')
+    return page("%s - %s" % (query, engine), "".join(parts))
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def send(self, status, body, gz=False, ctype="text/html; charset=utf-8"):
+        data = body.encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", ctype)
+        if gz:
+            data = gzip.compress(data)
+            self.send_header("Content-Encoding", "gzip")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        url = urllib.parse.urlsplit(self.path)
+        if url.path == "/_last":
+            with last_lock:
+                self.send(200, json.dumps(last_request, ensure_ascii=False), ctype="application/json")
+            return
+        with last_lock:
+            last_request.clear()
+            last_request.update({"method": "GET", "path": self.path,
+                                 "headers": {k: v for k, v in self.headers.items()}})
+        params = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+        first = lambda k: params.get(k, [""])[0]
+        engine = url.path.strip("/").split("/")[0].lower()
+        if engine not in ENGINES:
+            self.send(404, page("not found", "<p>unknown engine</p>"))
+            return
+        delay = first("delay")
+        if delay.isdigit():
+            time.sleep(int(delay) / 1000.0)
+        mode = first("mode")
+        query = first("wd") or first("query") or first("q")
+        if mode in ("403", "500"):
+            self.send(int(mode), page("error", "<p>status %s</p>" % mode))
+        elif mode == "verify":
+            self.send(200, '<!DOCTYPE html><html><head><title>百度安全验证</title></head>'
+                           '<body><p>请完成下方验证后继续操作</p></body></html>')
+        elif mode == "nobody":
+            self.send(200, "<html><head><title>no body</title></head><p>%s</p></html>" % html.escape(query))
+        elif mode == "empty":
+            self.send(200, "")
+        else:
+            self.send(200, render(engine, query, results_for(query)), gz=(mode == "gzip"))
+
+
+def serve(args):
+    global corpus
+    corpus_file = opt(args, "--corpus")
+    if corpus_file:
+        with open(corpus_file, encoding="utf-8") as f:
+            corpus = [line.strip() for line in f if line.strip()]
+    lifetime = float(opt(args, "--lifetime") or 1800)
+    state = opt(args, "--state")
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    port = server.server_address[1]
+    if state:
+        tmp = state + ".tmp"
+        with open(tmp, "w") as f:
+            f.write("port=%d\npid=%d\n" % (port, os.getpid()))
+        os.replace(tmp, state)
+    print("port=%d" % port, flush=True)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    if "--stdin-watch" in args:
+        def watch():
+            sys.stdin.read()
+            os._exit(0)
+        threading.Thread(target=watch, daemon=True).start()
+    end = time.monotonic() + lifetime
+    while time.monotonic() < end:
+        time.sleep(0.5)
+        if state and not os.path.exists(state):
+            break
+    server.shutdown()
+
+
+def opt(args, name):
+    if name in args:
+        i = args.index(name)
+        if i + 1 < len(args):
+            return args[i + 1]
+    return None
+
+
+def main(argv):
+    if len(argv) < 2:
+        print(__doc__)
+        return 2
+    cmd = argv[1]
+    if cmd == "serve":
+        serve(argv[2:])
+        return 0
+    if cmd == "start" and len(argv) >= 3:
+        state = argv[2]
+        if os.path.exists(state):
+            os.remove(state)
+        subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--state", state] + argv[3:],
+                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                         start_new_session=True)
+        for _ in range(200):
+            if os.path.exists(state):
+                print(open(state).read().strip())
+                return 0
+            time.sleep(0.05)
+        print("serp-sim did not start", file=sys.stderr)
+        return 1
+    if cmd == "stop" and len(argv) >= 3:
+        state = argv[2]
+        try:
+            os.remove(state)  # the server notices and ends within half a second
+        except FileNotFoundError:
+            pass
+        return 0
+    print(__doc__)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
