@@ -67,7 +67,8 @@ inline int BlockStep(uint64_t& pv, uint64_t& mv, uint64_t eq, int hin, uint64_t 
   const uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
   uint64_t ph = mv | ~(xh | pv);
   uint64_t mh = pv & xh;
-  const int hout = (ph & outBit) ? 1 : ((mh & outBit) ? -1 : 0);
+  // Branch-free: the sign changes from column to column unpredictably.
+  const int hout = static_cast<int>((ph & outBit) != 0) - static_cast<int>((mh & outBit) != 0);
   ph = (ph << 1) | (hin > 0 ? 1u : 0u);
   mh = (mh << 1) | hinNeg;
   pv = mh | ~(xv | ph);
