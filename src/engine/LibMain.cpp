@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "engine/ZQDef.h"
+#include "http/Http.h"
 #include "log/zqTrace.h"
 #include "platform/LibraryEntry.h"
 #include "platform/Platform.h"
@@ -19,6 +20,7 @@ void OnLibraryLoad() {
   gLogWriter = new LogWriter(LogEnvironment::ForThisProcess());
   TLog4D::Install(gLogWriter);
   TZQTrace::Initialize();
+  HttpUnitInitialize();
   SEDefArr.clear();
   TLog4D::SetTraceAliasName(u"ZQE");
 }
@@ -26,6 +28,7 @@ void OnLibraryLoad() {
 void OnLibraryUnload() {
   SEDefArr.clear();
   SEDefArr.shrink_to_fit();
+  HttpUnitFinalize();
   TZQTrace::Finalize();
   TLog4D::Install(nullptr);
   delete gLogWriter;

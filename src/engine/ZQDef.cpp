@@ -4,11 +4,15 @@
 #include <cstring>
 
 #include "log/zqTrace.h"
+#include "platform/NoDestroy.h"
 #include "platform/Text.h"
 
 namespace zqe {
 
-TZQSEDefArr SEDefArr;
+namespace {
+constinit NoDestroy<TZQSEDefArr> gSEDefArr;
+}
+constinit TZQSEDefArr& SEDefArr = gSEDefArr.value;
 
 namespace {
 constexpr uint32_t kErrorFileNotFound = 2;

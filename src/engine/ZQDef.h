@@ -20,7 +20,7 @@ using TZQSEDefArr = std::vector<TZQSEDef>;
 // The engine-wide loaded definitions, in file order. Filled by
 // LoadSEDefArr during InitZQE and compacted by the registry, while no
 // check runs (the host calls InitZQE from one thread); read by checks.
-extern TZQSEDefArr SEDefArr;
+extern TZQSEDefArr& SEDefArr;
 
 using IniOpener = std::function<std::unique_ptr<platform::IniReader>(std::u16string_view)>;
 

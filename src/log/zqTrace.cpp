@@ -1,10 +1,14 @@
 #include "log/zqTrace.h"
 
+#include "platform/NoDestroy.h"
 #include "platform/Text.h"
 
 namespace zqe {
 
-TDbgParams DbgParams;
+namespace {
+constinit NoDestroy<TDbgParams> gDbgParams;
+}
+constinit TDbgParams& DbgParams = gDbgParams.value;
 
 namespace {
 
@@ -28,7 +32,7 @@ void TZQTrace::Initialize() {
   I(MoudleName() + u" load.", false);
 }
 
-void TZQTrace::Finalize() { DbgParams.DumpPath.clear(); }
+void TZQTrace::Finalize() { DbgParams.DumpPath = std::u16string(); }
 
 void TZQTrace::ReadDebugParams() {
   I(u"=============================== Debug params ===============================", true);

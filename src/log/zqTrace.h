@@ -21,7 +21,7 @@ struct TDbgParams {
   bool DumpTextSlice = false;
   std::u16string DumpPath;
 };
-extern TDbgParams DbgParams;
+extern TDbgParams& DbgParams;
 
 class TZQTrace : public TLog4D {
  public:
