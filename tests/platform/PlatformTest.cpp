@@ -91,6 +91,22 @@ TEST(IniTest, ReadsSectionsInOrderWithCaseInsensitiveNamesAndTrimmedValues) {
   EXPECT_EQ(ini->ReadString(u"nosuch", u"url", u""), u"");
 }
 
+TEST(IniTest, Utf8FilesWithBomAndOnPosixWithoutBomReadAlike) {
+  TempDir tmp;
+  std::vector<std::string> boms = {"\xEF\xBB\xBF"};
+  // Windows' own reader takes a file without a byte-order mark as ANSI.
+  if (kPathDelim == u'/') boms.push_back("");
+  for (const std::string& bom : boms) {
+    const auto path = tmp.path() / "utf8.ini";
+    test::WriteBytes(path, bom + "; comment\n[\xE7\x99\xBE\xE5\xBA\xA6]\nTitle=\xE4\xB8\xAD\xE6\x96\x87\n");
+    auto ini = OpenIniFile(TempDir::u16(path));
+    const auto sections = ini->ReadSections();
+    ASSERT_EQ(sections.size(), 1u) << bom.size();
+    EXPECT_EQ(sections[0], u"\u767E\u5EA6") << bom.size();
+    EXPECT_EQ(ini->ReadString(sections[0], u"title", u""), u"\u4E2D\u6587") << bom.size();
+  }
+}
+
 TEST(IniTest, ValuesAreCutAt2047Units) {
   TempDir tmp;
   const auto path = tmp.path() / "long.ini";
