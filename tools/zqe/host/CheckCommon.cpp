@@ -1,0 +1,196 @@
+#include "host/CheckCommon.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+
+#include "host/CheckRun.h"
+#include "host/SentenceSplit.h"
+#include "platform/HostSupport.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
+
+namespace zqe::cli {
+
+namespace {
+
+std::string ProgramDir() { return U16ToUtf8(platform::ExtractFilePath(platform::HostProgramPath())); }
+
+std::vector<std::string> SplitList(const std::string& s) {
+  std::vector<std::string> out;
+  size_t b = 0;
+  while (b <= s.size()) {
+    size_t e = s.find(',', b);
+    if (e == std::string::npos) e = s.size();
+    std::string item = s.substr(b, e - b);
+    while (!item.empty() && item.front() == ' ') item.erase(0, 1);
+    while (!item.empty() && item.back() == ' ') item.pop_back();
+    if (!item.empty()) out.push_back(item);
+    b = e + 1;
+  }
+  return out;
+}
+
+std::string DefName(const TZQSEDef& d) {
+  size_t n = 0;
+  while (n < 128 && d.Name[n]) ++n;
+  return U16ToUtf8(std::u16string_view(d.Name, n));
+}
+
+}  // namespace
+
+std::string DefaultLibraryPath() { return ProgramDir() + LibraryFileName(); }
+std::string DefaultConfigPath() { return ProgramDir() + "engines.ini"; }
+
+void AddCheckOptions(CLI::App& cmd, CheckOptions& o, bool withEngineSetup) {
+  if (withEngineSetup) {
+    cmd.add_option("--config", o.config, "Engine definition file (default: engines.ini beside zqe)");
+    cmd.add_option("--engines", o.engines, "Comma-separated engine names to use (default: every loaded engine)");
+    cmd.add_option("--library", o.library, std::string("Engine library (default: ") + LibraryFileName() +
+                                               " beside zqe)");
+    cmd.add_option("--encoding", o.encoding, "Input encoding: auto, utf-8, utf-16le, utf-16be, gbk, gb18030")
+        ->check([](const std::string& v) { return ParseEncodingName(v) ? std::string() : "unknown encoding " + v; });
+  }
+  cmd.add_flag("--strict", o.strict, "Exact matches only (no near matches within a few edits)");
+  cmd.add_option("--filter", o.filter, "URL masks whose results do not count (handed to the engine)");
+  cmd.add_option("--threads", o.threads, "Host threads checking sentences in parallel")->check(CLI::Range(1, 64));
+  cmd.add_option("--format", o.format, "Report format")->check(CLI::IsMember({"text", "json", "html"}));
+  cmd.add_option("--out", o.out, "Write the report to this file instead of standard output");
+  cmd.add_option("--min-length", o.minLength, "Skip sentences shorter than this many characters")
+      ->check(CLI::Range(1, 100000));
+  cmd.add_flag("--quiet", o.quiet, "No progress on standard error");
+}
+
+DocumentReport LoadDocument(const std::string& path, Encoding encoding, size_t minLength) {
+  std::string bytes;
+  if (path == "-") {
+    if (!platform::ReadStandardInput(bytes)) throw std::runtime_error("cannot read standard input");
+  } else {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) throw std::runtime_error("cannot open " + path);
+    bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    if (f.bad()) throw std::runtime_error("cannot read " + path);
+  }
+  DecodedText decoded = DecodeDocument(bytes, encoding);
+  DocumentReport doc;
+  doc.path = path;
+  doc.encoding = std::string(EncodingName(decoded.encoding)) + (decoded.hadBom ? " with BOM" : "") +
+                 (decoded.replaced ? ", invalid bytes replaced" : "");
+  doc.text = std::move(decoded.text);
+  for (auto& s : SplitSentences(doc.text)) {
+    if (s.length < minLength) {
+      ++doc.skipped;
+      continue;
+    }
+    SentenceResult r;
+    r.sentence = std::move(s);
+    doc.sentences.push_back(std::move(r));
+  }
+  return doc;
+}
+
+int RunCheckCommand(const char* command, const CheckOptions& o, std::vector<DocumentReport> documents,
+                    const std::string& title) {
+  auto fail = [command](int code, const std::string& msg) {
+    std::fprintf(stderr, "zqe %s: %s\n", command, msg.c_str());
+    return code;
+  };
+  const std::string libraryPath = o.library.empty() ? DefaultLibraryPath() : o.library;
+  const std::string configPath = o.config.empty() ? DefaultConfigPath() : o.config;
+
+  // Found out before the checks run, not after.
+  std::ofstream outFile;
+  if (!o.out.empty()) {
+    outFile.open(o.out, std::ios::binary | std::ios::trunc);
+    if (!outFile) return fail(kExitUsage, "cannot write " + o.out);
+  }
+
+  std::unique_ptr<EngineHost> host;
+  try {
+    host = std::make_unique<EngineHost>(libraryPath, configPath);
+  } catch (const EngineError& e) {
+    return fail(kExitEngine, e.what());
+  }
+  const auto& defs = host->Definitions();
+  if (defs.empty()) return fail(kExitEngine, "the definition file " + configPath + " defines no usable engine");
+
+  RunSettings settings;
+  Report report;
+  report.title = title;
+  const auto wanted = SplitList(o.engines);
+  if (wanted.empty()) {
+    for (size_t i = 0; i < defs.size(); ++i) settings.engines.push_back(i);
+  } else {
+    for (const auto& w : wanted) {
+      size_t i = 0;
+      while (i < defs.size() && !SameTextAscii(Utf8ToU16(DefName(defs[i])), Utf8ToU16(w))) ++i;
+      if (i == defs.size()) {
+        std::string known;
+        for (const auto& d : defs) known += (known.empty() ? "" : ", ") + DefName(d);
+        return fail(kExitUsage, "no engine named " + w + " is loaded (loaded: " + known + ")");
+      }
+      settings.engines.push_back(i);
+    }
+  }
+  for (size_t i : settings.engines) report.engines.push_back(DefName(defs[i]));
+  settings.strict = o.strict;
+  settings.filter = Utf8ToU16(o.filter);
+  settings.threads = o.threads;
+  settings.progress = !o.quiet;
+  report.strict = o.strict;
+  report.filter = o.filter;
+  report.minLength = o.minLength;
+  report.documents = std::move(documents);
+
+  CheckRun run(*host, settings);
+  // Shared with the interrupt handler, which may run on after this
+  // function has moved on; `run` is reached only while `finished` is false.
+  struct InterruptState {
+    std::mutex mutex;
+    bool finished = false;  // guarded by mutex
+    CheckRun* run = nullptr;
+    std::atomic<int> count{0};
+  };
+  auto state = std::make_shared<InterruptState>();
+  state->run = &run;
+  platform::SetInterruptHandler([state] {
+    // A second Ctrl-C is for a user who will not wait for the engines to
+    // wind down.
+    if (state->count.fetch_add(1) > 0) std::_Exit(kExitInterrupted);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    if (state->finished) return;
+    std::fputs("\nzqe: interrupted; cancelling the running checks (Ctrl-C again to quit at once)...\n", stderr);
+    state->run->Cancel();
+  });
+  run.Run(report);
+  {
+    // No CancelAll may overlap UnInit.
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->finished = true;
+  }
+  platform::SetInterruptHandler(nullptr);
+  host->UnInit();
+  host.reset();
+
+  std::string text;
+  if (o.format == "json") text = RenderJson(report);
+  else if (o.format == "html") text = RenderHtml(report);
+  else text = RenderText(report);
+  if (o.out.empty()) {
+    platform::UseUtf8Console();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  } else {
+    outFile.write(text.data(), static_cast<std::streamsize>(text.size()));
+    outFile.close();
+    if (!outFile) return fail(kExitUsage, "cannot write " + o.out);
+    if (!o.quiet) std::fprintf(stderr, "zqe %s: report written to %s\n", command, o.out.c_str());
+  }
+  return report.interrupted ? kExitInterrupted : kExitOk;
+}
+
+}  // namespace zqe::cli
