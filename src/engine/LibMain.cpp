@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "engine/ZQDef.h"
+#include "engine/ZQEImp.h"
 #include "http/Http.h"
 #include "log/zqTrace.h"
 #include "platform/LibraryEntry.h"
@@ -22,10 +23,12 @@ void OnLibraryLoad() {
   TZQTrace::Initialize();
   HttpUnitInitialize();
   SEDefArr.clear();
+  ZQEImpInitialize();
   TLog4D::SetTraceAliasName(u"ZQE");
 }
 
 void OnLibraryUnload() {
+  ZQEImpFinalize();
   SEDefArr.clear();
   SEDefArr.shrink_to_fit();
   HttpUnitFinalize();
@@ -40,25 +43,7 @@ void OnLibraryUnload() {
 extern "C" {
 
 int32_t ZQE_STDCALL InitZQE(const ZQEChar* ConfigFile, TZQEInterface* Intf) {
-  using namespace zqe;
-  try {
-    TZQTrace::I(u"InitZQE", false);
-    (void)ConfigFile;
-    int32_t status;
-    if (!Intf)
-      status = 87;
-    else if (Intf->Magic != ZQE_INTERFACE_MAGIC)
-      status = 1;
-    else if (Intf->Size != sizeof(TZQEInterface))
-      status = 24;
-    else
-      status = 1;  // the check engines are not part of this build yet
-    platform::SetLastError(static_cast<uint32_t>(status));
-    return status;
-  } catch (...) {
-    platform::SetLastError(1);
-    return 1;
-  }
+  return zqe::InitZQEImpl(ConfigFile, Intf);
 }
 
 #if defined(__ELF__)

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "log/zqTrace.h"
+#include "platform/NoDestroy.h"
 #include "platform/Text.h"
 #include "search/SE360.h"
 #include "search/SEBaidu.h"
@@ -13,7 +14,10 @@
 
 namespace zqe {
 
-TSEInstArr SEInstArr;
+namespace {
+constinit NoDestroy<TSEInstArr> gSEInstArr;
+}
+constinit TSEInstArr& SEInstArr = gSEInstArr.value;
 
 namespace {
 

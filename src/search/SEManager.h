@@ -16,7 +16,9 @@
 namespace zqe {
 
 using TSEInstArr = std::vector<TSEInstancePtr>;
-extern TSEInstArr SEInstArr;
+// Never destroyed by the C++ runtime: the library's stop code may run
+// after the runtime's destructors (see platform/NoDestroy.h).
+extern TSEInstArr& SEInstArr;
 
 // The class for a definition name, or none (an empty pointer) when the
 // name matches no engine; the object is configured with nothing yet.

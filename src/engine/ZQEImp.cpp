@@ -1,0 +1,498 @@
+#include "engine/ZQEImp.h"
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "engine/ZQGlobal.h"
+#include "log/zqTrace.h"
+#include "platform/Text.h"
+#include "search/SEManager.h"
+
+namespace zqe {
+
+std::atomic<bool> SEInstInited{false};
+
+namespace {
+
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorNotReady = 21;
+constexpr uint32_t kErrorBadLength = 24;
+
+using Clock = std::chrono::steady_clock;
+
+int64_t MillisSince(Clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+// Engine-wide state of the orchestration. Made at library load and, when
+// nothing is left in it, freed at unload.
+struct TEngineState {
+  // Guards SEInstDict (held only while engines are looked up and threads
+  // made, never while a check runs).
+  std::mutex dictLock;
+  // Engine objects per engine name and host thread; absent before the
+  // first InitZQE and after UnInit.
+  std::unique_ptr<std::map<std::u16string, TSEInstSlotPtr>> SEInstDict;
+
+  // Engines of one-engine requests while they run, so that a cancel
+  // reaches them too. Guarded by activeLock.
+  std::mutex activeLock;
+  std::vector<TSEInstSlotPtr> active;
+
+  // Registry engines that a repeated InitZQE replaced; destroyed at UnInit.
+  // Touched only by InitZQE and UnInit, which the host calls while no
+  // check runs.
+  std::vector<TSEInstancePtr> retired;
+
+  TSEInstFactory factory;  // set before any check
+};
+
+constinit TEngineState* gState = nullptr;
+
+TEngineState& State() {
+  if (!gState) gState = new TEngineState;
+  return *gState;
+}
+
+std::u16string Text(const ZQEChar* s) { return s ? std::u16string(s) : std::u16string(); }
+
+// Registers an engine of a one-engine request for the time it runs.
+class ActiveSlot {
+ public:
+  explicit ActiveSlot(TSEInstSlotPtr slot) : slot_(std::move(slot)) {
+    std::lock_guard<std::mutex> lock(State().activeLock);
+    State().active.push_back(slot_);
+  }
+  ~ActiveSlot() {
+    std::lock_guard<std::mutex> lock(State().activeLock);
+    auto& a = State().active;
+    for (auto it = a.begin(); it != a.end(); ++it) {
+      if (*it == slot_) {
+        a.erase(it);
+        break;
+      }
+    }
+  }
+
+ private:
+  TSEInstSlotPtr slot_;
+};
+
+using TFindings = TSEFindings;
+
+TFindings TakeFindings(const TSEInstanceBase& e) {
+  return TFindings{e.Name(), e.ErrorCode(), e.CheckUrl(), e.CheckShortURL(), e.CheckRemark()};
+}
+
+void CopyNameAndCode(TZQECheckResult* r, const TFindings& f) {
+  CopyToField(r->SEName, 128, f.Name);
+  r->ErrorCode = static_cast<uint8_t>(f.ErrorCode & 0xFF);
+}
+
+void CopyFindings(TZQECheckResult* r, const TFindings& f, Clock::time_point since) {
+  r->CheckUrlLen = CopyToField(r->CheckUrl, 4098, f.CheckUrl);
+  r->CheckShortURLLen = CopyToField(r->CheckShortURL, 4098, f.CheckShortURL);
+  r->CheckRemarkLen = CopyToField(r->CheckRemark, 4098, f.CheckRemark);
+  r->MatchMSecs = MillisSince(since);
+}
+
+std::u16string DictKey(const TZQSEDef& def) { return FieldText(def.Name) + UIntToU16(platform::CurrentThreadId()); }
+
+// A selected record whose engine cannot be made is skipped with this line.
+void LogNoEngine(const TZQSEDef& def) {
+  TZQTrace::E(u"[ZQECheck] No SE instance for ID:%d, Name:%s, Skip!", {def.ID, FieldText(def.Name)}, true);
+}
+
+TSEInstancePtr MakeEngine(const TZQSEDef& def) {
+  auto& s = State();
+  return s.factory ? s.factory(def.ID, SEDefArr) : CreateSEInstance(def.ID, SEDefArr);
+}
+
+// The winner's delivery: copies the findings its Work took under the
+// engine's lock, so a later check on the same engine cannot change them.
+void SECheckOnCompete(TCompeteThread* Sender, void* lpContext);
+
+bool OneEnginePath(const std::u16string& text, const std::u16string& filter, const TZQECheckParams* params,
+                   TZQECheckResult* result, Clock::time_point start) {
+  const TZQSEDef& def = params->SEDefs[0];
+  TSEInstSlotPtr slot;
+  {
+    std::lock_guard<std::mutex> lock(State().dictLock);
+    if (State().SEInstDict) {
+      auto it = State().SEInstDict->find(DictKey(def));
+      if (it != State().SEInstDict->end()) slot = it->second;
+    }
+  }
+  if (!slot) {
+    TSEInstancePtr inst = MakeEngine(def);
+    if (!inst) {
+      LogNoEngine(def);
+      platform::SetLastError(kErrorInvalidParameter);
+      return false;
+    }
+    slot = std::make_shared<TSEInstSlot>(std::move(inst));
+  }
+  TFindings f;
+  {
+    ActiveSlot active(slot);
+    std::lock_guard<platform::Mutex> lock(slot->Lock);
+    slot->SEInst->Check(text, filter, params->StrictMatch != 0);
+    f = TakeFindings(*slot->SEInst);
+  }
+  CopyNameAndCode(result, f);
+  if (result->ErrorCode != 0) return false;
+  CopyFindings(result, f, start);
+  return true;
+}
+
+// True when every handle is signalled within the time left of `budgetMs`.
+bool WaitAllWithin(const std::vector<std::shared_ptr<platform::Event>>& handles, uint32_t budgetMs) {
+  const auto start = Clock::now();
+  for (const auto& h : handles) {
+    const int64_t left = static_cast<int64_t>(budgetMs) - MillisSince(start);
+    if (left < 0 || platform::WaitForOne(*h, static_cast<uint32_t>(left)) != 0) return false;
+  }
+  return true;
+}
+
+bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter, const TZQECheckParams* params,
+                        TZQECheckResult* result) {
+  const int32_t n = params->SECount;
+  // Everything the threads touch after the request has returned is shared.
+  auto group = std::make_shared<TCompeteGroup>();
+  auto allOver = std::make_shared<platform::Event>(true, false);
+  std::vector<std::unique_ptr<TSECheckThread>> threads;
+  std::vector<std::shared_ptr<platform::Event>> handles;
+  {
+    std::lock_guard<std::mutex> lock(State().dictLock);
+    auto& dict = *State().SEInstDict;
+    for (int32_t i = 0; i < n; ++i) {
+      const TZQSEDef& def = params->SEDefs[i];
+      const std::u16string key = DictKey(def);
+      TSEInstSlotPtr slot;
+      auto it = dict.find(key);
+      if (it != dict.end()) {
+        slot = it->second;
+      } else {
+        TSEInstancePtr inst = MakeEngine(def);
+        if (!inst) {
+          LogNoEngine(def);
+          continue;
+        }
+        slot = std::make_shared<TSEInstSlot>(std::move(inst));
+        dict.emplace(key, slot);
+      }
+      auto t = std::make_unique<TSECheckThread>(group, static_cast<int32_t>(kCheckTimeoutMs), text, filter,
+                                                params->StrictMatch != 0, slot);
+      t->OnCompete = &SECheckOnCompete;
+      t->PCompeteContext = result;
+      handles.push_back(t->Handle());
+      threads.push_back(std::move(t));
+    }
+  }
+  if (threads.empty()) {
+    platform::SetLastError(kErrorInvalidParameter);
+    return false;
+  }
+
+  TZQTrace::I(u"[ZQE.Check] start MonThread", false);
+  platform::Thread monitor([handles, allOver] {
+    try {
+      if (WaitAllWithin(handles, kCheckTimeoutMs)) allOver->Set();
+    } catch (...) {
+    }
+  });
+  monitor.Resume();
+
+  TZQTrace::I(u"[ZQE.Check] start check threadarr >", false);
+  for (auto& t : threads) TCompeteThread::Start(std::move(t));
+  TZQTrace::I(u"[ZQE.Check] start check threadarr .", false);
+
+  TZQTrace::I(u"[ZQE.Check] wait >", false);
+  platform::Event* events[] = {&group->WinEvent(), allOver.get()};
+  platform::WaitForAny(events, kCheckTimeoutMs);
+  TZQTrace::I(u"[ZQE.Check] wait .", false);
+
+  // From here on no thread may write the record. A thread that won between
+  // the end of the wait and this point has completed its copy: the answer
+  // follows the record, so the host never sees findings reported as a miss.
+  group->Close();
+  const bool won = platform::WaitForOne(group->WinEvent(), 0) == 0;
+  if (!won) TZQTrace::I(text + u" Not copy", false);
+  return won;
+}
+
+}  // namespace
+
+// ---- compete thread of one engine ---------------------------------------
+
+TSECheckThread::TSECheckThread(std::shared_ptr<TCompeteGroup> group, int32_t TimeOut, std::u16string Text,
+                               std::u16string Fillter, bool StrictMatch, TSEInstSlotPtr SEInst)
+    : TCompeteThread(std::move(group), TimeOut),
+      FText(std::move(Text)),
+      FFillter(std::move(Fillter)),
+      FStrictMatch(StrictMatch),
+      FSEInst(std::move(SEInst)),
+      FStartTimeStamp(Clock::now()) {}
+
+bool TSECheckThread::Work() {
+  try {
+    std::lock_guard<platform::Mutex> lock(FSEInst->Lock);
+    TSEInstanceBase& e = *FSEInst->SEInst;
+    TZQTrace::I(u"TSECheckThread.Work [%s] s:%s", {e.Name(), FText}, false);
+    e.Check(FText, FFillter, FStrictMatch);
+    const bool ok = e.ErrorCode() == 0;
+    TZQTrace::I(u"TSECheckThread.Work [%s] s:%s errcode:%d", {e.Name(), FText, e.ErrorCode()}, false);
+    if (ok) FFindings = TakeFindings(e);
+    return ok;
+  } catch (const std::exception& ex) {
+    TZQTrace::E(u"TSECheckThread.Work", ex, true);
+    return false;
+  }
+}
+
+namespace {
+void SECheckOnCompete(TCompeteThread* Sender, void* lpContext) {
+  auto* thread = static_cast<TSECheckThread*>(Sender);
+  auto* result = static_cast<TZQECheckResult*>(lpContext);
+  CopyNameAndCode(result, thread->Findings());
+  CopyFindings(result, thread->Findings(), thread->StartTimeStamp());
+}
+}  // namespace
+
+// ---- helpers -------------------------------------------------------------
+
+int32_t CopyToField(ZQEChar* field, size_t capacity, std::u16string_view text) {
+  if (capacity == 0) return 0;
+  size_t n = std::min(text.size(), capacity - 1);
+  if (n < text.size() && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+  std::memcpy(field, text.data(), n * sizeof(ZQEChar));
+  field[n] = 0;
+  return static_cast<int32_t>(n);
+}
+
+void ZQEImpInitialize() { State(); }
+
+void ZQEImpFinalize() {
+  if (!gState) return;
+  bool empty = SEInstArr.empty() && gState->retired.empty() && gState->active.empty();
+  {
+    std::lock_guard<std::mutex> lock(gState->dictLock);
+    if (gState->SEInstDict && !gState->SEInstDict->empty()) empty = false;
+  }
+  // A host that unloads without UnInit leaves engines whose threads the
+  // system may already have ended: destroying them here could wait for
+  // ever, so they are left to the end of the process.
+  if (!empty) {
+    new TSEInstArr(std::move(SEInstArr));
+    SEInstArr.clear();
+    return;
+  }
+  delete gState;
+  gState = nullptr;
+}
+
+void SetSEInstFactory(TSEInstFactory factory) { State().factory = std::move(factory); }
+
+size_t SEInstDictCount() {
+  std::lock_guard<std::mutex> lock(State().dictLock);
+  return State().SEInstDict ? State().SEInstDict->size() : 0;
+}
+
+// ---- the host interface --------------------------------------------------
+
+bool InitSEInstances() {
+  {
+    // Also after an UnInit, so that InitZQE works again.
+    std::lock_guard<std::mutex> lock(State().dictLock);
+    if (!State().SEInstDict) State().SEInstDict = std::make_unique<std::map<std::u16string, TSEInstSlotPtr>>();
+  }
+  try {
+    for (auto& e : SEInstArr)
+      if (e) State().retired.push_back(std::move(e));
+    SEInstArr.clear();
+    LoadSEInstance(SEDefArr);
+    TZQTrace::I(u"[InitSEInstances] ok!", false);
+    TZQTrace::I(u"SE def count:" + UIntToU16(SEDefArr.size()) + u",SE Instance count:" + UIntToU16(SEInstArr.size()),
+                true);
+    for (size_t i = 0; i < SEInstArr.size(); ++i)
+      TZQTrace::I(u"SE.Inst[" + UIntToU16(i) + u"],Name:" + (SEInstArr[i] ? SEInstArr[i]->Name() : u""), false);
+    if (SEDefArr.size() != SEInstArr.size()) return SEInstInited;
+    for (size_t i = 0; i < SEInstArr.size(); ++i) {
+      const std::u16string defName = FieldText(SEDefArr[i].Name);
+      const std::u16string instName = SEInstArr[i] ? SEInstArr[i]->Name() : u"";
+      if (!SameTextAscii(defName, instName)) {
+        TZQTrace::E(u"Error!SE define[" + UIntToU16(i) + u"] name:" + defName + u" not match SE instance [" +
+                        UIntToU16(i) + u"] name:" + instName,
+                    true);
+        return SEInstInited;
+      }
+    }
+    SEInstInited = true;
+  } catch (const std::exception& e) {
+    TZQTrace::E(u"LoadSEInstance exception:" + ExceptionMessage(e), true);
+  }
+  return SEInstInited;
+}
+
+void ZQE_STDCALL ZQEGetSEDefArr(TZQSEDef** ppDefs, int32_t* pCount) {
+  try {
+    const auto count = static_cast<int32_t>(SEDefArr.size());
+    if (!pCount) {
+      platform::SetLastError(kErrorInvalidParameter);
+      return;
+    }
+    if (!ppDefs) {
+      *pCount = count;
+      platform::SetLastError(0);
+      return;
+    }
+    if (*pCount != count) {
+      platform::SetLastError(kErrorBadLength);
+      return;
+    }
+    if (count > 0) {
+      if (!*ppDefs) {
+        platform::SetLastError(kErrorInvalidParameter);
+        return;
+      }
+      std::memcpy(*ppDefs, SEDefArr.data(), sizeof(TZQSEDef) * SEDefArr.size());
+    }
+    platform::SetLastError(0);
+  } catch (...) {
+    platform::SetLastError(kErrorInvalidParameter);
+  }
+}
+
+void ZQE_STDCALL ZQECancelAll() {
+  try {
+    // Collected under the locks, aborted outside them: an abort waits for
+    // a running check, which must be free to finish.
+    std::vector<TSEInstancePtr> engines(SEInstArr.begin(), SEInstArr.end());
+    {
+      std::lock_guard<std::mutex> lock(State().dictLock);
+      if (State().SEInstDict)
+        for (auto& [key, slot] : *State().SEInstDict) engines.push_back(slot->SEInst);
+    }
+    {
+      std::lock_guard<std::mutex> lock(State().activeLock);
+      for (auto& slot : State().active) engines.push_back(slot->SEInst);
+    }
+    for (auto& e : engines)
+      if (e) e->Abort();
+  } catch (const std::exception& e) {
+    TZQTrace::E(u"[ZQECancelAll] exception:" + ExceptionMessage(e), true);
+  }
+  platform::SetLastError(0);
+}
+
+void ZQE_STDCALL ZQEUnInit() {
+  try {
+    ZQECancelAll();
+    FreeSEInstances();
+    for (auto& e : State().retired)
+      if (e) e->Abort();
+    State().retired.clear();
+    std::unique_ptr<std::map<std::u16string, TSEInstSlotPtr>> dict;
+    {
+      std::lock_guard<std::mutex> lock(State().dictLock);
+      dict = std::move(State().SEInstDict);
+    }
+    if (dict) {
+      for (auto& [key, slot] : *dict) slot->SEInst->Abort();
+      // An engine still held by a compete thread goes when that thread ends.
+      dict.reset();
+    }
+  } catch (const std::exception& e) {
+    TZQTrace::E(u"[ZQEUnInit] exception:" + ExceptionMessage(e), true);
+  }
+  platform::SetLastError(0);
+}
+
+uint8_t ZQE_STDCALL ZQECheck(const ZQEChar* szText, const ZQEChar* szFillter, const TZQECheckParams* lpParams,
+                             int32_t nUserData, TZQECheckResult* lpResult) {
+  bool result = false;
+  try {
+    const std::u16string text = Text(szText);
+    if (DbgParams.Debug[dbgCommon]) TZQTrace::I(u"[ZQECheck] > s:%s", {text}, false);
+    const char16_t* invalid = nullptr;
+    if (!szText)
+      invalid = u"[ZQECheck] Invalid szText!";
+    else if (text.empty())
+      invalid = u"[ZQECheck] Empty szText!";
+    else if (!lpParams)
+      invalid = u"[ZQECheck] Invalid lpParams!";
+    else if (lpParams->SECount == 0)
+      invalid = u"[ZQECheck] Empty lpParams!";
+    else if (!lpResult)
+      invalid = u"[ZQECheck] Invalid lpResult!";
+    else if (!lpParams->SEDefs)
+      invalid = u"[ZQECheck] Invalid lpParams!";
+    if (invalid) {
+      TZQTrace::E(invalid, true);
+      platform::SetLastError(kErrorInvalidParameter);
+      return 0;
+    }
+    {
+      std::lock_guard<std::mutex> lock(State().dictLock);
+      if (!SEInstInited || !State().SEInstDict) invalid = u"[ZQECheck] Engine not initialized, call InitZQE first!";
+    }
+    if (invalid) {
+      TZQTrace::E(invalid, true);
+      platform::SetLastError(kErrorNotReady);
+      return 0;
+    }
+    if (DbgParams.Debug[dbgCommon])
+      TZQTrace::I(u"[ZQE.Check] > SE.count:" + IntToU16(lpParams->SECount) + u" str:" + text, false);
+
+    const auto start = Clock::now();
+    lpResult->UserData = nUserData;
+    lpResult->ErrorCode = 255;
+    lpResult->TotalMSecs = 0;
+    const std::u16string filter = Text(szFillter);
+    if (lpParams->SECount <= 1)
+      result = OneEnginePath(text, filter, lpParams, lpResult, start);
+    else
+      result = SeveralEnginesPath(text, filter, lpParams, lpResult);
+    lpResult->TotalMSecs = MillisSince(start);
+  } catch (const std::exception& e) {
+    TZQTrace::Fatal(u"[ZQECheck] exception:" + ExceptionMessage(e), true);
+  } catch (...) {
+    TZQTrace::Fatal(u"[ZQECheck] exception:", true);
+  }
+  return result ? 1 : 0;
+}
+
+int32_t InitZQEImpl(const ZQEChar* ConfigFile, TZQEInterface* Intf) {
+  int32_t status = 0;
+  try {
+    TZQTrace::I(u"InitZQE", false);
+    if (!Intf) {
+      status = 87;
+    } else if (Intf->Magic != ZQE_INTERFACE_MAGIC) {
+      status = 1;
+    } else if (Intf->Size != sizeof(TZQEInterface)) {
+      status = 24;
+    } else {
+      Intf->GetSEDefArr = &ZQEGetSEDefArr;
+      Intf->UnInit = &ZQEUnInit;
+      Intf->Check = &ZQECheck;
+      Intf->CancelAll = &ZQECancelAll;
+      if (!LoadSEDefArr(Text(ConfigFile))) return 1206;  // the loader's last error stands
+      if (!InitSEInstances()) {
+        TZQTrace::E(u"InitSEInstances Failed!", true);
+        status = 4002;
+      }
+    }
+  } catch (const std::exception& e) {
+    TZQTrace::Fatal(u"[InitZQE] exception:" + ExceptionMessage(e), true);
+    status = 4002;
+  }
+  platform::SetLastError(static_cast<uint32_t>(status));
+  return status;
+}
+
+}  // namespace zqe

@@ -1,0 +1,343 @@
+// The check request and the host callbacks over engines whose outcome and
+// timing the test sets: one-engine and several-engines paths, the result
+// record, the 3000 ms budget, cancel and shut-down.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "TestSupport.h"
+#include "engine/ZQEImp.h"
+#include "engine/ZQGlobal.h"
+#include "search/SEManager.h"
+
+namespace zqe {
+namespace {
+
+using test::DebugCapture;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+struct Behaviour {
+  uint32_t delayMs = 0;
+  int32_t errorCode = 1;
+  std::u16string url;  // the findings are derived from it
+};
+
+std::mutex gBehaviourLock;
+std::map<std::u16string, Behaviour> gBehaviour;  // by engine name
+std::atomic<int> gEnginesAlive{0};
+
+// An engine that answers after a delay, watching its abort flag.
+class FakeEngine : public TSEInstanceBase {
+ public:
+  FakeEngine(std::u16string_view name, int32_t id) : TSEInstanceBase(name, id) { ++gEnginesAlive; }
+  ~FakeEngine() override { --gEnginesAlive; }
+
+ protected:
+  void DoCheck(std::u16string_view, std::u16string_view, bool) override {
+    Behaviour b;
+    {
+      std::lock_guard<std::mutex> lock(gBehaviourLock);
+      b = gBehaviour[Name()];
+    }
+    for (uint32_t waited = 0; waited < b.delayMs; waited += 5) {
+      if (Aborted()) {
+        SetErrorCode(-2);
+        return;
+      }
+      platform::SleepMs(5);
+    }
+    SetErrorCode(b.errorCode);
+    if (b.errorCode == 0) {
+      SetCheckUrl(b.url);
+      SetCheckShortURL(b.url + u"/short");
+      SetCheckRemark(b.url + u" remark");
+    }
+  }
+  bool IsVerifyPage(std::u16string_view) override { return false; }
+  bool MatchSearchReuslt(TSEInstanceBase*, std::u16string_view, std::u16string_view, bool, const html::IHtmlElement&,
+                         std::u16string&, std::u16string&, std::u16string&, std::u16string&) override {
+    return false;
+  }
+};
+
+TZQSEDef Def(std::u16string_view name) {
+  TZQSEDef d{};
+  d.len = sizeof d;
+  d.ver = 1;
+  SetFieldText(d.Name, name);
+  SetFieldText(d.Title, name);
+  SetFieldText(d.url, u"http://127.0.0.1:9/");
+  SetFieldText(d.surl, u"http://127.0.0.1:9/s?q=%s");
+  d.ID = HashSEName(name);
+  return d;
+}
+
+class CheckRequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SEDefArr.clear();
+    for (auto n : {u"baidu", u"bing", u"google"}) SEDefArr.push_back(Def(n));
+    ZQEImpInitialize();
+    SetSEInstFactory([](int32_t id, const TZQSEDefArr& defs) -> TSEInstancePtr {
+      for (const auto& d : defs)
+        if (d.ID == id) return std::make_shared<FakeEngine>(FieldText(d.Name), id);
+      return nullptr;
+    });
+    ASSERT_TRUE(InitSEInstances());
+    std::memset(&result_, 0xAB, sizeof result_);
+  }
+  void TearDown() override {
+    ZQEUnInit();
+    SEDefArr.clear();
+    SetSEInstFactory(nullptr);
+    std::lock_guard<std::mutex> lock(gBehaviourLock);
+    gBehaviour.clear();
+  }
+  static void Set(std::u16string name, Behaviour b) {
+    std::lock_guard<std::mutex> lock(gBehaviourLock);
+    gBehaviour[name] = b;
+  }
+  bool Check(std::vector<TZQSEDef> defs, int32_t userData = 7, const char16_t* filter = nullptr) {
+    params_.SEDefs = defs.data();
+    params_.SECount = static_cast<int32_t>(defs.size());
+    params_.StrictMatch = 0;
+    return ZQECheck(u"a sentence to check", filter, &params_, userData, &result_) != 0;
+  }
+  TZQECheckParams params_{};
+  TZQECheckResult result_;
+};
+
+TEST_F(CheckRequestTest, InvalidArgumentsAreRejectedWithoutTouchingTheRecord) {
+  DebugCapture cap;
+  TZQECheckResult untouched;
+  std::memset(&untouched, 0xAB, sizeof untouched);
+  TZQSEDef one = Def(u"baidu");
+  TZQECheckParams good{0, 0, &one, 1, 0}, empty{0, 0, &one, 0, 0};
+  struct Case {
+    const char16_t* text;
+    const TZQECheckParams* params;
+    TZQECheckResult* result;
+    const char* message;
+  } cases[] = {
+      {nullptr, &good, &result_, "[ZQECheck] Invalid szText!"},
+      {u"", &good, &result_, "[ZQECheck] Empty szText!"},
+      {u"x", nullptr, &result_, "[ZQECheck] Invalid lpParams!"},
+      {u"x", &empty, &result_, "[ZQECheck] Empty lpParams!"},
+      {u"x", &good, nullptr, "[ZQECheck] Invalid lpResult!"},
+  };
+  for (const auto& c : cases) {
+    cap.clear();
+    platform::SetLastError(0);
+    EXPECT_EQ(ZQECheck(c.text, nullptr, c.params, 1, c.result), 0) << c.message;
+    EXPECT_EQ(platform::GetLastError(), 87u) << c.message;
+    EXPECT_THAT(cap.lines(), Contains(HasSubstr(std::string("^ ") + c.message)));
+    EXPECT_EQ(std::memcmp(&result_, &untouched, sizeof result_), 0) << c.message;
+  }
+}
+
+TEST_F(CheckRequestTest, OneEngineHitFillsTheRecordOnTheCallersThread) {
+  Set(u"bing", {20, 0, u"http://found.example/bing"});
+  EXPECT_TRUE(Check({Def(u"bing")}, 42));
+  EXPECT_EQ(result_.UserData, 42);
+  EXPECT_EQ(result_.ErrorCode, 0);
+  EXPECT_EQ(std::u16string(result_.SEName), u"bing");
+  EXPECT_EQ(std::u16string(result_.CheckUrl), u"http://found.example/bing");
+  EXPECT_EQ(result_.CheckUrlLen, 25);
+  EXPECT_EQ(std::u16string(result_.CheckShortURL), u"http://found.example/bing/short");
+  EXPECT_EQ(result_.CheckShortURLLen, 31);
+  EXPECT_EQ(std::u16string(result_.CheckRemark), u"http://found.example/bing remark");
+  EXPECT_EQ(result_.CheckRemarkLen, 32);
+  EXPECT_GE(result_.MatchMSecs, 20);
+  EXPECT_GE(result_.TotalMSecs, result_.MatchMSecs);
+  // Reserved fields are the host's.
+  EXPECT_EQ(result_.Reserved1, 0xABABABABu);
+  EXPECT_EQ(result_.Pad1, 0xAB);
+  // A one-engine request keeps no engine in the dictionary.
+  EXPECT_EQ(SEInstDictCount(), 0u);
+}
+
+TEST_F(CheckRequestTest, OneEngineOutcomesAreCopiedAsTheirLowByte) {
+  struct Case {
+    int32_t code;
+    uint8_t stored;
+  } cases[] = {{1, 1}, {-2, 254}, {-3, 253}, {-4, 252}, {-5, 251}};
+  for (const auto& c : cases) {
+    Set(u"baidu", {0, c.code, u""});
+    std::memset(&result_, 0xAB, sizeof result_);
+    EXPECT_FALSE(Check({Def(u"baidu")})) << c.code;
+    EXPECT_EQ(result_.ErrorCode, c.stored) << c.code;
+    EXPECT_EQ(std::u16string(result_.SEName), u"baidu");
+    EXPECT_EQ(result_.CheckUrlLen, static_cast<int32_t>(0xABABABAB)) << "findings are copied only for a hit";
+  }
+}
+
+TEST_F(CheckRequestTest, SeveralEnginesTheFirstHitWinsAndOnlyItsFindingsAreCopied) {
+  Set(u"baidu", {300, 0, u"http://slow.example/baidu"});
+  Set(u"bing", {30, 0, u"http://fast.example/bing"});
+  Set(u"google", {0, 1, u""});
+  EXPECT_TRUE(Check({Def(u"baidu"), Def(u"bing"), Def(u"google")}));
+  EXPECT_EQ(std::u16string(result_.SEName), u"bing");
+  EXPECT_EQ(std::u16string(result_.CheckUrl), u"http://fast.example/bing");
+  EXPECT_EQ(result_.ErrorCode, 0);
+  EXPECT_LT(result_.TotalMSecs, 3000);
+  // The slow winner-to-be finishes later without touching the record.
+  platform::SleepMs(400);
+  EXPECT_EQ(std::u16string(result_.SEName), u"bing");
+  EXPECT_EQ(SEInstDictCount(), 3u);
+  // The same host thread reuses its engines.
+  EXPECT_TRUE(Check({Def(u"baidu"), Def(u"bing")}));
+  EXPECT_EQ(SEInstDictCount(), 3u);
+}
+
+TEST_F(CheckRequestTest, WhenEveryEngineMissesTheRequestEndsWithoutWaitingTheFullBudget) {
+  DebugCapture cap;
+  Set(u"baidu", {100, 1, u""});
+  Set(u"bing", {50, -3, u""});
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Check({Def(u"baidu"), Def(u"bing")}));
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LT(ms, 2500) << "the all-over event should end the wait";
+  EXPECT_EQ(result_.ErrorCode, 255);
+  EXPECT_THAT(cap.lines(), Contains(HasSubstr("- a sentence to check Not copy")));
+}
+
+TEST_F(CheckRequestTest, AHitAfterTheBudgetLeavesTheRecordAsTheRequestLeftIt) {
+  Set(u"baidu", {3400, 0, u"http://late.example/"});
+  Set(u"bing", {0, 1, u""});
+  EXPECT_FALSE(Check({Def(u"baidu"), Def(u"bing")}));
+  EXPECT_GE(result_.TotalMSecs, 2900);
+  EXPECT_EQ(result_.ErrorCode, 255);
+  platform::SleepMs(700);  // the late engine has finished by now
+  EXPECT_EQ(result_.ErrorCode, 255);
+  EXPECT_EQ(result_.CheckUrlLen, static_cast<int32_t>(0xABABABAB));
+}
+
+TEST_F(CheckRequestTest, RecordsWithUnknownIdsAreSkippedAndNoneLeftIsAnError) {
+  DebugCapture cap;
+  Set(u"bing", {0, 0, u"http://x/"});
+  TZQSEDef unknown = Def(u"yahoo");
+  EXPECT_TRUE(Check({unknown, Def(u"bing")}));
+  EXPECT_THAT(cap.lines(), Contains(HasSubstr("No SE instance for ID:")));
+  platform::SetLastError(0);
+  EXPECT_FALSE(Check({unknown, unknown}));
+  EXPECT_EQ(platform::GetLastError(), 87u);
+  EXPECT_FALSE(Check({unknown}));
+  EXPECT_EQ(platform::GetLastError(), 87u);
+}
+
+TEST_F(CheckRequestTest, LongFindingsAreCutAt4097UnitsWithoutSplittingAPair) {
+  std::u16string url(5000, u'u');
+  url[4096] = 0xD83D;  // a pair across the cut
+  url[4097] = 0xDE00;
+  Set(u"google", {0, 0, url});
+  EXPECT_TRUE(Check({Def(u"google")}));
+  EXPECT_EQ(result_.CheckUrlLen, 4096);
+  EXPECT_EQ(result_.CheckUrl[4096], 0);
+  Set(u"google", {0, 0, std::u16string(5000, u'v')});
+  EXPECT_TRUE(Check({Def(u"google")}));
+  EXPECT_EQ(result_.CheckUrlLen, 4097);
+  EXPECT_EQ(result_.CheckUrl[4097], 0);
+  EXPECT_EQ(result_.CheckRemarkLen, 4097);
+  EXPECT_EQ(result_.Reserved4[0], 0xAB);  // nothing written past the field
+}
+
+TEST_F(CheckRequestTest, CancelAllStopsARunningOneEngineCheckAndReturnsAfterIt) {
+  Set(u"bing", {5000, 0, u"http://never/"});
+  std::atomic<bool> done{false};
+  bool answer = true;
+  std::thread host([&] {
+    answer = Check({Def(u"bing")});
+    done = true;
+  });
+  platform::SleepMs(100);
+  ZQECancelAll();
+  EXPECT_EQ(platform::GetLastError(), 0u);
+  host.join();
+  EXPECT_TRUE(done.load());
+  EXPECT_FALSE(answer);
+  EXPECT_EQ(result_.ErrorCode, 254);  // -2, aborted
+}
+
+TEST_F(CheckRequestTest, UnInitReleasesEverythingAndInitWorksAgain) {
+  Set(u"baidu", {0, 1, u""});
+  Set(u"bing", {0, 1, u""});
+  Check({Def(u"baidu"), Def(u"bing")});
+  platform::SleepMs(50);
+  ZQEUnInit();
+  EXPECT_EQ(platform::GetLastError(), 0u);
+  ZQEUnInit();
+  EXPECT_EQ(platform::GetLastError(), 0u);
+  for (int i = 0; i < 200 && gEnginesAlive.load() != 0; ++i) platform::SleepMs(5);
+  EXPECT_EQ(gEnginesAlive.load(), 0);
+
+  DebugCapture cap;
+  EXPECT_FALSE(Check({Def(u"baidu")}));
+  EXPECT_EQ(platform::GetLastError(), 21u);
+  EXPECT_THAT(cap.lines(), Contains(HasSubstr("call InitZQE first")));
+  ASSERT_TRUE(InitSEInstances());
+  Set(u"baidu", {0, 0, u"http://again/"});
+  EXPECT_TRUE(Check({Def(u"baidu")}));
+}
+
+TEST_F(CheckRequestTest, DefinitionsReadBackCountCopyAndMismatch) {
+  int32_t count = -1;
+  ZQEGetSEDefArr(nullptr, &count);
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(platform::GetLastError(), 0u);
+  std::vector<TZQSEDef> buf(4);
+  std::memset(buf.data(), 0x5A, sizeof(TZQSEDef) * buf.size());
+  TZQSEDef* p = buf.data();
+  int32_t wrong = 4;
+  ZQEGetSEDefArr(&p, &wrong);
+  EXPECT_EQ(platform::GetLastError(), 24u);
+  EXPECT_EQ(reinterpret_cast<unsigned char*>(buf.data())[0], 0x5A);
+  ZQEGetSEDefArr(&p, &count);
+  EXPECT_EQ(platform::GetLastError(), 0u);
+  EXPECT_EQ(std::memcmp(buf.data(), SEDefArr.data(), 3 * sizeof(TZQSEDef)), 0);
+  EXPECT_EQ(reinterpret_cast<unsigned char*>(&buf[3])[0], 0x5A);
+}
+
+TEST_F(CheckRequestTest, ManyHostThreadsGetConsistentRecords) {
+  Set(u"baidu", {5, 0, u"http://r/baidu"});
+  Set(u"bing", {1, 1, u""});
+  Set(u"google", {3, 0, u"http://r/google"});
+  std::atomic<int> mixed{0}, hits{0};
+  std::vector<std::thread> hosts;
+  for (int t = 0; t < 4; ++t) {
+    hosts.emplace_back([&] {
+      std::vector<TZQSEDef> defs = {Def(u"baidu"), Def(u"bing"), Def(u"google")};
+      TZQECheckParams params{0, 0, defs.data(), 3, 0};
+      for (int i = 0; i < 25; ++i) {
+        TZQECheckResult r{};
+        if (ZQECheck(u"text", nullptr, &params, i, &r)) {
+          ++hits;
+          const std::u16string name(r.SEName), url(r.CheckUrl);
+          if (url != u"http://r/" + name || r.ErrorCode != 0 || r.UserData != i) ++mixed;
+        }
+      }
+    });
+  }
+  std::thread canceller([] {
+    for (int i = 0; i < 5; ++i) {
+      platform::SleepMs(3);
+      ZQECancelAll();
+    }
+  });
+  for (auto& h : hosts) h.join();
+  canceller.join();
+  // A cancel may turn a hit into an aborted miss; it may never mix engines.
+  EXPECT_EQ(mixed.load(), 0);
+  EXPECT_GT(hits.load(), 50);
+  EXPECT_EQ(SEInstDictCount(), 12u);  // 3 engines for each of 4 host threads
+}
+
+}  // namespace
+}  // namespace zqe
