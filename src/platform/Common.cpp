@@ -31,27 +31,29 @@ std::u16string IncludeTrailingDelim(std::u16string_view path) {
   return r;
 }
 
+// These live for the whole process (never destroyed): threads that nobody
+// joins may still log or draw a user agent while the process exits.
 namespace {
 std::mutex& RandomMutex() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex;
+  return *m;
 }
 std::mt19937& Generator() {
-  static std::mt19937 gen = [] {
+  static auto* gen = [] {
     std::random_device rd;
     std::seed_seq seq{rd(), rd(), TickCount(), CurrentProcessId()};
-    return std::mt19937(seq);
+    return new std::mt19937(seq);
   }();
-  return gen;
+  return *gen;
 }
 
 std::mutex& HookMutex() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex;
+  return *m;
 }
 std::shared_ptr<DebugHook>& HookSlot() {
-  static std::shared_ptr<DebugHook> hook;
-  return hook;
+  static auto* hook = new std::shared_ptr<DebugHook>;
+  return *hook;
 }
 }  // namespace
 

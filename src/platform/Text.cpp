@@ -124,7 +124,9 @@ std::u16string UIntToU16(uint64_t v) {
 
 std::u16string IntToU16(int64_t v) {
   if (v >= 0) return UIntToU16(static_cast<uint64_t>(v));
-  return u"-" + UIntToU16(0 - static_cast<uint64_t>(v));
+  std::u16string r = UIntToU16(0 - static_cast<uint64_t>(v));
+  r.insert(r.begin(), u'-');
+  return r;
 }
 
 std::u16string_view Trim(std::u16string_view s) {

@@ -184,14 +184,16 @@ void Mutex::unlock() { impl_->m.unlock(); }
 
 // All events share one lock and one condition: waits on several events at
 // once (any or all) then need no per-event waiter lists, and events are few.
+// Both live for the whole process (never destroyed): threads that nobody
+// joins may still set events while the process exits.
 namespace {
 std::mutex& EventLock() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex;
+  return *m;
 }
 std::condition_variable& EventCond() {
-  static std::condition_variable c;
-  return c;
+  static auto* c = new std::condition_variable;
+  return *c;
 }
 }  // namespace
 
