@@ -48,6 +48,8 @@ class ChildProcess {
   // One line of the child's standard output without its line end; false
   // when the child closed it or `timeoutMs` passed first.
   bool ReadLine(std::string& line, uint32_t timeoutMs);
+  // Waits for the child to end; its exit code, or -1 when a signal ended it.
+  int Wait();
   void Kill();
 
   struct Impl;

@@ -190,6 +190,17 @@ bool ChildProcess::ReadLine(std::string& line, uint32_t timeoutMs) {
   }
 }
 
+int ChildProcess::Wait() {
+  if (impl_->pid <= 0) return -1;
+  int status = 0;
+  pid_t r;
+  while ((r = waitpid(impl_->pid, &status, 0)) < 0 && errno == EINTR) {
+  }
+  impl_->pid = -1;
+  if (r < 0 || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
 void ChildProcess::Kill() {
   if (impl_->pid <= 0) return;
   kill(impl_->pid, SIGTERM);

@@ -199,6 +199,16 @@ bool ChildProcess::ReadLine(std::string& line, uint32_t timeoutMs) {
   }
 }
 
+int ChildProcess::Wait() {
+  if (!impl_->process) return -1;
+  ::WaitForSingleObject(impl_->process, INFINITE);
+  DWORD code = 0;
+  const bool ok = ::GetExitCodeProcess(impl_->process, &code) != 0;
+  ::CloseHandle(impl_->process);
+  impl_->process = nullptr;
+  return ok ? static_cast<int>(code) : -1;
+}
+
 void ChildProcess::Kill() {
   if (!impl_->process) return;
   ::TerminateProcess(impl_->process, 1);

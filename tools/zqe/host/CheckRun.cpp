@@ -90,7 +90,7 @@ void ApplyCheckResult(bool found, const TZQECheckResult& r, uint32_t lastError, 
     out.displayUrl = Field(r.CheckShortURL, 4098, r.CheckShortURLLen);
     out.snippet = Field(r.CheckRemark, 4098, r.CheckRemarkLen);
     out.matchMs = r.MatchMSecs;
-    out.exact = out.snippet.find(out.sentence.text) != std::u16string::npos;
+    if (!out.snippet.empty()) out.exact = out.snippet.find(out.sentence.text) != std::u16string::npos;
     return;
   }
   if (r.TotalMSecs == -1) {

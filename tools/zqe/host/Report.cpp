@@ -166,7 +166,7 @@ std::string RenderText(const Report& r) {
       std::snprintf(buf, sizeof buf, "  %4zu  %-9s ", i + 1, VerdictName(s.verdict));
       line(buf + U8(Cut(s.sentence.text, 70)));
       if (s.verdict == Verdict::kCopied) {
-        line("        " + s.engine + (s.exact ? ", exact: " : ", near: ") + U8(s.url));
+        line("        " + s.engine + (!s.exact ? ": " : *s.exact ? ", verbatim: " : ", near: ") + U8(s.url));
         if (!s.displayUrl.empty() && s.displayUrl != s.url) line("        shown as " + U8(Cut(s.displayUrl, 80)));
         if (!s.snippet.empty()) line("        \"" + U8(Cut(s.snippet, 100)) + "\"");
       } else if (s.verdict == Verdict::kError) {
@@ -235,7 +235,7 @@ std::string RenderJson(const Report& r) {
         e["url"] = U8(s.url);
         e["display_url"] = U8(s.displayUrl);
         e["snippet"] = U8(s.snippet);
-        e["exact"] = s.exact;
+        if (s.exact) e["exact"] = *s.exact;
         e["match_ms"] = s.matchMs;
       }
       if (s.verdict == Verdict::kError) {
@@ -299,6 +299,7 @@ ol.sources li:target{outline:2px solid var(--copied-edge)}
 .src-head a{font-weight:600;word-break:break-all}
 .src-count{color:var(--muted);white-space:nowrap}
 .src-sent{font-size:14px;color:#3a3f47;margin:6px 0 0;padding-left:12px;border-left:3px solid var(--line)}
+.src-sent>a{color:inherit;text-decoration:none}.src-sent>a:hover{text-decoration:underline}
 .snippet{color:var(--muted);font-size:13px}
 table{border-collapse:collapse;width:100%;background:#fff;border:1px solid var(--line);border-radius:12px;
 overflow:hidden;font-size:14px}
@@ -344,8 +345,8 @@ std::string RenderHtml(const Report& r) {
     const auto& doc = r.documents[d];
     o += "<h2>" + HtmlEscape(doc.path) + " <span class=\"meta\">(" + HtmlEscape(doc.encoding) + ", originality " +
          Percent(Summarise(doc).Originality()) + ")</span></h2>\n";
-    o += "<div class=\"legend\"><mark class=\"copied\">found verbatim</mark> <mark class=\"near\">found with small "
-         "edits</mark> <mark class=\"error\">not checked</mark></div>\n";
+    o += "<div class=\"legend\"><mark class=\"copied\">found on the web</mark> <mark class=\"error\">not "
+         "checked</mark> unmarked: not found</div>\n";
     o += "<div class=\"doc\">";
     // Sentences come in document order and do not overlap.
     size_t pos = 0;
@@ -353,7 +354,8 @@ std::string RenderHtml(const Report& r) {
       const auto& s = doc.sentences[i];
       if (s.verdict == Verdict::kOriginal) continue;
       o += HtmlEscape(U8(std::u16string_view(doc.text).substr(pos, s.sentence.offset - pos)));
-      std::string cls = s.verdict == Verdict::kCopied ? (s.exact ? "copied" : "near") : VerdictName(s.verdict);
+      std::string cls =
+          s.verdict == Verdict::kCopied ? (s.exact == false ? "near" : "copied") : VerdictName(s.verdict);
       std::string title = s.verdict == Verdict::kCopied ? s.engine + ": " + U8(s.url)
                                                         : std::string(VerdictName(s.verdict));
       o += "<mark class=\"" + cls + "\" id=\"d" + std::to_string(d) + "s" + std::to_string(i) + "\" title=\"" +

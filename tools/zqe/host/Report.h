@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,10 @@ struct SentenceResult {
   int errorCode = -1;      // the result record's ErrorCode byte, -1 when none
   uint32_t lastError = 0;  // for calls the engine refused
   int64_t matchMs = 0, totalMs = 0;
-  // The snippet holds the sentence as it is (not only within a few edits).
-  bool exact = false;
+  // Whether the snippet holds the sentence as it is, or only within a few
+  // edits; unknown when the engine gave no snippet (the built-in
+  // extractors never do).
+  std::optional<bool> exact;
 };
 
 struct DocumentReport {
