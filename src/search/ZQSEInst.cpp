@@ -304,7 +304,9 @@ void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view
     FCheckUrlDate = date;
   } else {
     if (FErrorCode == 0) FErrorCode = 1;
-    TZQTrace::DumpHTML(std::u16string(QueryUrl) + u"\r\n" + text, u"");
+    // The page is large; build the dump only when it will be written.
+    if (DbgParams.Debug[dbgCommon] && DbgParams.DumpHtml)
+      TZQTrace::DumpHTML(std::u16string(QueryUrl) + u"\r\n" + text, u"");
   }
 }
 
