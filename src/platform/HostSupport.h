@@ -39,8 +39,11 @@ bool DecodeGb18030(std::string_view bytes, std::u16string& out);
 // is killed when the object goes away.
 class ChildProcess {
  public:
-  // argv[0] is the program's path. Null with a readable error on failure.
-  static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv, std::string& error);
+  // argv[0] is the program's path. The child's standard error goes where
+  // the parent's does, or into the same pipe as its output. Null with a
+  // readable error on failure.
+  static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv, std::string& error,
+                                             bool mergeStderr = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;

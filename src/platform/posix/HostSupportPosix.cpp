@@ -127,7 +127,8 @@ ChildProcess::~ChildProcess() {
   if (impl_->fd >= 0) close(impl_->fd);
 }
 
-std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv, std::string& error) {
+std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv, std::string& error,
+                                                  bool mergeStderr) {
   if (argv.empty()) {
     error = "no program to start";
     return nullptr;
@@ -141,6 +142,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  if (mergeStderr) posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
   posix_spawn_file_actions_addclose(&actions, fds[1]);
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));

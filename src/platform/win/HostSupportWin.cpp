@@ -128,7 +128,8 @@ std::wstring Widen(const std::string& s) {
 
 }  // namespace
 
-std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv, std::string& error) {
+std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv, std::string& error,
+                                                  bool mergeStderr) {
   if (argv.empty()) {
     error = "no program to start";
     return nullptr;
@@ -147,7 +148,7 @@ std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>
   si.dwFlags = STARTF_USESTDHANDLES;
   si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
   si.hStdOutput = w;
-  si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdError = mergeStderr ? w : ::GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION pi{};
   const std::wstring app = Widen(argv[0]);
   const BOOL ok = ::CreateProcessW(app.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);

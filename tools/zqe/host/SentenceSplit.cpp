@@ -87,6 +87,22 @@ size_t UrlEnd(std::u16string_view text, size_t i) {
   return e;
 }
 
+// "e.g", "U.S.A", "Ph.D": short letter groups joined by stops. A host
+// name ("www.example.org") has longer groups and is no abbreviation.
+bool IsDottedAbbreviation(std::u16string_view word) {
+  if (word.find(u'.') == std::u16string_view::npos || word.back() == u'.' || word.front() == u'.') return false;
+  size_t run = 0;
+  for (char16_t c : word) {
+    if (c == u'.') {
+      if (run == 0) return false;
+      run = 0;
+    } else if (++run > 2) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Whether the half-width full stop at i ends the sentence.
 bool FullStopEnds(std::u16string_view text, size_t i) {
   const char16_t next = i + 1 < text.size() ? text[i + 1] : u' ';
@@ -103,7 +119,7 @@ bool FullStopEnds(std::u16string_view text, size_t i) {
   while (b > 0 && (IsAsciiLetter(text[b - 1]) || text[b - 1] == u'.')) --b;
   const std::u16string_view word = text.substr(b, i - b);
   if (!word.empty()) {
-    if (word.find(u'.') != std::u16string_view::npos && word.back() != u'.') return false;  // e.g, i.e, U.S
+    if (IsDottedAbbreviation(word)) return false;  // e.g, i.e, U.S, Ph.D
     if (word.size() == 1 && word[0] >= u'A' && word[0] <= u'Z') return false;             // initials: "J. Smith"
     const std::u16string w = LowerAscii(word);
     if (std::find(kAbbreviations.begin(), kAbbreviations.end(), w) != kAbbreviations.end()) return false;

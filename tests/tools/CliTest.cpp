@@ -1,0 +1,239 @@
+// zqe check and zqe demo as a user runs them: the real executable, the real
+// library beside it, and serp-sim serving the demo corpus on loopback.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "platform/HostSupport.h"
+#include "platform/Platform.h"
+#include "platform/Text.h"
+
+namespace zqe::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Paths baked in at build time are POSIX paths; under Wine they live on Z:.
+std::string HostPath(const std::string& p) {
+  if (fs::exists(p)) return p;
+  if (fs::exists("Z:" + p)) return "Z:" + p;
+  return p;
+}
+
+std::string TmpFile(const std::string& name) { return HostPath(ZQE_TEST_TMP_DIR) + "/" + name; }
+std::string DemoFile(const std::string& name) { return HostPath(ZQE_DEMO_DATA_DIR) + "/" + name; }
+
+struct Outcome {
+  int code = -1;
+  std::string output;  // standard output and standard error
+};
+
+Outcome Zqe(std::vector<std::string> args) {
+  args.insert(args.begin(), HostPath(ZQE_CLI));
+  std::string error;
+  auto child = platform::ChildProcess::Start(args, error, true);
+  Outcome o;
+  if (!child) {
+    o.output = error;
+    return o;
+  }
+  std::string line;
+  while (child->ReadLine(line, 120000)) o.output += line + "\n";
+  o.code = child->Wait();
+  return o;
+}
+
+int SimPort() {
+  const char* state = std::getenv("ZQE_SERP_SIM_STATE");
+  if (!state) return 0;
+  std::ifstream f(HostPath(state));
+  std::string line;
+  while (std::getline(f, line))
+    if (line.rfind("port=", 0) == 0) return std::atoi(line.c_str() + 5);
+  return 0;
+}
+
+std::string WriteIni(const std::string& name, const std::string& body) {
+  const std::string path = TmpFile(name);
+  std::ofstream(path, std::ios::binary) << body;
+  return path;
+}
+
+std::string SimIni(int port) {
+  const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/";
+  return WriteIni("sim.ini", "[bing]\nTitle=Bing\nurl=" + base + "bing/\nsurl=" + base + "bing/s?q=%s\n" +
+                                 "[baidu]\nTitle=Baidu\nurl=" + base + "baidu/\nsurl=" + base + "baidu/s?wd=%s\n");
+}
+
+nlohmann::json ReadJson(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return nlohmann::json::parse(ss.str());
+}
+
+// What the sample borrows from which corpus line (see data/demo/README.md),
+// and what it does not borrow at all.
+const std::pair<const char*, int> kBorrowed[] = {
+    {"活字印刷并不是一夜之间改变世界的发明。", 1}, {"早期的工匠需要反复试验陶土", 1},
+    {"城市里骑自行车通勤的人越来越多。", 3},     {"专用车道让骑车变得更安全", 3},
+    {"机器翻译的质量在过去十年里有了明显提高。", 4}, {"但遇到成语、双关语", 4},
+    {"Sourdough bread depends", 6},              {"A healthy starter doubles", 6},
+    {"Coral reefs cover less than 1 percent", 7}, {"The lighthouse keeper climbed", 5},
+};
+const char* const kOriginal[] = {
+    "关于技术与日常生活的几点笔记", "我认为，真正的变化", "在我们学校附近", "我自己每天骑车上班", "比如“画蛇添足”",
+    "Some notes in English, e.g. on bread", "My own starter", "Last summer I visited", "Nobody in my family",
+};
+
+// Every sentence of the sample has the verdict and source it should.
+void ExpectSampleVerdicts(const nlohmann::json& report) {
+  ASSERT_EQ(report["documents"].size(), 1u);
+  const auto& sentences = report["documents"][0]["sentences"];
+  EXPECT_EQ(sentences.size(), std::size(kBorrowed) + std::size(kOriginal));
+  for (const auto& s : sentences) {
+    const std::string text = s["text"];
+    bool known = false;
+    for (const auto& [prefix, line] : kBorrowed) {
+      if (text.rfind(prefix, 0) != 0) continue;
+      known = true;
+      EXPECT_EQ(s["verdict"], "copied") << text;
+      const std::string n = std::to_string(line);
+      EXPECT_EQ(s.value("url", ""), "http://site" + n + ".example.com/doc/" + n + ".html") << text;
+      EXPECT_FALSE(s.value("engine", "").empty()) << text;
+    }
+    for (const char* prefix : kOriginal) {
+      if (text.rfind(prefix, 0) != 0) continue;
+      known = true;
+      EXPECT_EQ(s["verdict"], "original") << text;
+    }
+    EXPECT_TRUE(known) << "unexpected sentence: " << text;
+  }
+  // Lines 1, 3, 4, 6 lend two sentences each, 5 and 7 one.
+  ASSERT_EQ(report["sources"].size(), 6u);
+  EXPECT_EQ(report["sources"][0]["sentences"], 2);
+  EXPECT_EQ(report["sources"][5]["sentences"], 1);
+  const double originality = report["originality"];
+  EXPECT_GT(originality, 30.0);
+  EXPECT_LT(originality, 60.0);
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = SimPort();
+    if (port_ == 0) GTEST_SKIP() << "serp-sim is not running: run these tests through ctest";
+  }
+  int port_ = 0;
+};
+
+TEST(CliExitTest, UsageErrorsExitWithOne) {
+  const std::string sample = DemoFile("sample.txt");
+  EXPECT_EQ(Zqe({"check", "--threads", "0", sample}).code, 1);
+  EXPECT_EQ(Zqe({"check", "--format", "pdf", sample}).code, 1);
+  EXPECT_EQ(Zqe({"check", "--encoding", "latin1", sample}).code, 1);
+  const Outcome missing = Zqe({"check", TmpFile("no-such-document.txt")});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(missing.output.find("cannot open"), std::string::npos) << missing.output;
+}
+
+TEST(CliExitTest, MissingLibraryExitsWithTwo) {
+  const Outcome o = Zqe({"check", "--library", TmpFile("no-such-library"), DemoFile("sample.txt")});
+  EXPECT_EQ(o.code, 2);
+  EXPECT_NE(o.output.find("cannot load the engine library"), std::string::npos) << o.output;
+}
+
+TEST(CliExitTest, MissingDefinitionFileIsExplained) {
+  const Outcome o = Zqe({"check", "--config", TmpFile("no-such.ini"), DemoFile("sample.txt")});
+  EXPECT_EQ(o.code, 2);
+  EXPECT_NE(o.output.find("status 1206 (the definition file could not be loaded)"), std::string::npos) << o.output;
+  EXPECT_NE(o.output.find("last-error value 2 (the definition file does not exist)"), std::string::npos) << o.output;
+}
+
+TEST(CliExitTest, DefinitionFileWithoutUsableEnginesExitsWithTwo) {
+  const std::string ini = WriteIni("empty.ini", "[bing]\nTitle=Bing\nurl=http://127.0.0.1:9/\n");
+  const Outcome o = Zqe({"check", "--config", ini, DemoFile("sample.txt")});
+  EXPECT_EQ(o.code, 2);
+  EXPECT_NE(o.output.find("defines no usable engine"), std::string::npos) << o.output;
+}
+
+TEST_F(CliTest, UnknownEngineNameIsAUsageError) {
+  const Outcome o = Zqe({"check", "--config", SimIni(port_), "--engines", "bing,altavista", DemoFile("sample.txt")});
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.output.find("no engine named altavista is loaded (loaded: bing, baidu)"), std::string::npos)
+      << o.output;
+}
+
+TEST_F(CliTest, CheckNamesTheBorrowedSentencesAndTheirSources) {
+  const std::string out = TmpFile("check.json");
+  const Outcome o = Zqe({"check", "--config", SimIni(port_), "--engines", "bing", "--format", "json", "--quiet",
+                         "--out", out, DemoFile("sample.txt")});
+  ASSERT_EQ(o.code, 0) << o.output;
+  const auto report = ReadJson(out);
+  EXPECT_EQ(report["engines"], nlohmann::json({"bing"}));
+  ExpectSampleVerdicts(report);
+  for (const auto& s : report["documents"][0]["sentences"]) {
+    if (s["verdict"] == "copied") {
+      EXPECT_EQ(s["engine"], "bing");
+    }
+  }
+}
+
+TEST_F(CliTest, Utf16InputAndHostThreadsGiveTheSameVerdicts) {
+  // The sample re-encoded as UTF-16BE with a byte-order mark.
+  std::ifstream in(DemoFile("sample.txt"), std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  std::string be = "\xFE\xFF";
+  for (char16_t c : Utf8ToU16(ss.str())) be += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+  const std::string doc = TmpFile("sample-utf16be.txt");
+  std::ofstream(doc, std::ios::binary) << be;
+
+  const std::string out = TmpFile("check16.json");
+  const Outcome o = Zqe({"check", "--config", SimIni(port_), "--threads", "3", "--format", "json", "--quiet", "--out",
+                         out, doc});
+  ASSERT_EQ(o.code, 0) << o.output;
+  const auto report = ReadJson(out);
+  EXPECT_EQ(report["documents"][0]["encoding"], "utf-16be with BOM");
+  EXPECT_EQ(report["threads"], 3);
+  ExpectSampleVerdicts(report);
+}
+
+TEST_F(CliTest, DemoReportsOriginalityAndSources) {
+  const std::string out = TmpFile("demo.json");
+  const Outcome o = Zqe({"demo", "--port", std::to_string(port_), "--format", "json", "--quiet", "--out", out});
+  ASSERT_EQ(o.code, 0) << o.output;
+  const auto report = ReadJson(out);
+  EXPECT_EQ(report["engines"], nlohmann::json({"baidu", "sougou", "bing", "360so", "google"}));
+  ExpectSampleVerdicts(report);
+}
+
+TEST_F(CliTest, DemoHtmlHighlightsTheBorrowedSentences) {
+  const std::string out = TmpFile("demo.html");
+  const Outcome o = Zqe({"demo", "--port", std::to_string(port_), "--format", "html", "--quiet", "--out", out});
+  ASSERT_EQ(o.code, 0) << o.output;
+  std::ifstream f(out, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  const std::string html = ss.str();
+  EXPECT_NE(html.find(">活字印刷并不是一夜之间改变世界的发明。<a class=\"ref\" href=\"#src"), std::string::npos);
+  EXPECT_NE(html.find("<a href=\"http://site7.example.com/doc/7.html\""), std::string::npos);
+}
+
+TEST(CliDemoTest, DemoStartsItsOwnSimulator) {
+#if defined(ZQE_PLATFORM_WINDOWS)
+  GTEST_SKIP() << "serp-sim runs natively; the Windows build reaches it through --port";
+#else
+  const std::string out = TmpFile("demo-own.json");
+  const Outcome o = Zqe({"demo", "--format", "json", "--quiet", "--out", out});
+  ASSERT_EQ(o.code, 0) << o.output;
+  ExpectSampleVerdicts(ReadJson(out));
+#endif
+}
+
+}  // namespace
+}  // namespace zqe::cli
