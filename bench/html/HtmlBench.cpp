@@ -1,9 +1,10 @@
 // Parse, query and text speed of the parser on a generated 300 KB result
-// page, against gumbo and libxml2's HTML parser; and the growth of the cost
+// page, against htmlcxx, gumbo and libxml2's HTML parser; and the growth of the cost
 // with the page on flat and deeply nested pages.
 //
 //   html_bench                      Google Benchmark run (MB/s of UTF-8)
-//   html_bench --callgrind ENGINE   one parse + free of the page, for
+//   html_bench --callgrind ENGINE   one parse + free of the page (ENGINE:
+//       zqe, htmlcxx, gumbo or libxml2), for
 //       valgrind --tool=callgrind --toggle-collect=ParseOnce* html_bench --callgrind zqe
 #include "PageGenerator.h"
 #include "html/HtmlParser.h"
@@ -11,6 +12,7 @@
 
 #include <benchmark/benchmark.h>
 #include <gumbo.h>
+#include <htmlcxx/html/ParserDom.h>
 #include <libxml/HTMLparser.h>
 
 #include <atomic>
@@ -65,6 +67,11 @@ extern "C" __attribute__((noinline)) void ParseOnceZqe(const std::u16string& pag
   auto doc = ParseHtmlDocument(page);
   benchmark::DoNotOptimize(doc.get());
 }
+extern "C" __attribute__((noinline)) void ParseOnceHtmlcxx(const std::string& page) {
+  htmlcxx::HTML::ParserDom parser;
+  tree<htmlcxx::HTML::Node> dom = parser.parseTree(page);
+  benchmark::DoNotOptimize(dom.size());
+}
 extern "C" __attribute__((noinline)) void ParseOnceGumbo(const std::string& page) {
   GumboOutput* out = gumbo_parse_with_options(&kGumboDefaultOptions, page.data(), page.size());
   benchmark::DoNotOptimize(out);
@@ -87,6 +94,12 @@ void BM_ParseZqe(benchmark::State& state) {
   state.counters["page_KB"] = double(Page().size()) / 1024;
 }
 BENCHMARK(BM_ParseZqe);
+
+void BM_ParseHtmlcxx(benchmark::State& state) {
+  for (auto _ : state) ParseOnceHtmlcxx(Page());
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(Page().size()));
+}
+BENCHMARK(BM_ParseHtmlcxx);
 
 void BM_ParseGumbo(benchmark::State& state) {
   for (auto _ : state) ParseOnceGumbo(Page());
@@ -157,6 +170,7 @@ int CallgrindRun(const char* engine) {
   const std::u16string& page16 = Page16();
   std::fprintf(stderr, "page: %zu bytes UTF-8\n", page.size());
   if (!std::strcmp(engine, "zqe")) ParseOnceZqe(page16);
+  else if (!std::strcmp(engine, "htmlcxx")) ParseOnceHtmlcxx(page);
   else if (!std::strcmp(engine, "gumbo")) ParseOnceGumbo(page);
   else if (!std::strcmp(engine, "libxml2")) ParseOnceLibxml2(page);
   else return 2;
