@@ -11,14 +11,10 @@
 #include "log/zqTrace.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
+#include "search/ZQSEInst.h"
 
 namespace {
 
-// The engines draw their user agent from a table of their own; until they
-// exist, the agent of THTTP's short overload stands in for it.
-constexpr std::u16string_view kUserAgent =
-    u"Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    u"Chrome/83.0.4103.116 Safari/537.36 OPR/69.0.3686.57";
 constexpr std::u16string_view kAcceptCharSet = u"GB2312,utf-8;q=0.7,*;q=0.7";
 constexpr std::u16string_view kAcceptLanguage = u"zh-CN,zh;q=0.9,en-US;q=0.8,en;q=0.7";
 
@@ -40,7 +36,10 @@ int RunFetch(const TFetchOptions& o) {
   }
   int32_t code = 0;
   std::u16string response;
-  const bool ok = zqe::THTTP::Get(kUserAgent, kAcceptCharSet, kAcceptLanguage, zqe::Utf8ToU16(o.Url), o.TimeOut,
+  // A user agent from the engines' table, as their requests send.
+  const auto& agents = zqe::TSEInstanceBase::UserAgents();
+  const std::u16string agent = agents[zqe::platform::Random(static_cast<uint32_t>(agents.size()))];
+  const bool ok = zqe::THTTP::Get(agent, kAcceptCharSet, kAcceptLanguage, zqe::Utf8ToU16(o.Url), o.TimeOut,
                                   code, response);
   zqe::platform::SetDebugOutputHook(nullptr);
   const std::string body = zqe::U16ToUtf8(response);
