@@ -2,10 +2,11 @@
 // references of HTML 4.01 (Latin-1, symbols, special characters), keyed as
 // the standard spells them. Lookups use the lower-cased reference, so the
 // names with capitals are never found and decode to their lower-case twin.
-#include "html/HtmlParser.h"
+#include "html/HtmlElement.h"
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 namespace zqe::html {
 namespace {
@@ -178,14 +179,17 @@ bool ResolveReference(std::u16string_view ref, char16_t& out) {
 
 }  // namespace
 
-std::u16string DecodeCharReferences(std::u16string_view s) {
+size_t DecodeCharReferencesTo(std::u16string_view s, char16_t* out) {
   // A reference ends at the first ";" within 1000 characters of its "&".
   constexpr size_t kMaxReferenceLength = 1000;
+  char16_t* const begin = out;
+  auto copy = [&out](std::u16string_view part) {
+    if (!part.empty()) std::memcpy(out, part.data(), part.size() * sizeof(char16_t));
+    out += part.size();
+  };
   size_t amp = s.find(u'&');
-  if (amp == std::u16string_view::npos) return std::u16string(s);
-  std::u16string out;
-  out.reserve(s.size());
-  out.append(s.substr(0, amp));
+  if (amp == std::u16string_view::npos) amp = s.size();
+  copy(s.substr(0, amp));
   // The next ";" at or after the scan position; it only moves forward, so a
   // page full of lone ampersands costs one pass, not 1000 characters each.
   size_t semi = 0;
@@ -195,7 +199,7 @@ std::u16string DecodeCharReferences(std::u16string_view s) {
     if (c != u'&') {
       size_t next = s.find(u'&', i);
       if (next == std::u16string_view::npos) next = s.size();
-      out.append(s.substr(i, next - i));
+      copy(s.substr(i, next - i));
       i = next;
       continue;
     }
@@ -206,13 +210,20 @@ std::u16string DecodeCharReferences(std::u16string_view s) {
     char16_t replacement;
     if (semi < s.size() && semi - i < kMaxReferenceLength &&
         ResolveReference(s.substr(i, semi - i + 1), replacement)) {
-      out.push_back(replacement);
+      *out++ = replacement;
       i = semi + 1;
     } else {
-      out.push_back(u'&');
+      *out++ = u'&';
       ++i;
     }
   }
+  return static_cast<size_t>(out - begin);
+}
+
+std::u16string DecodeCharReferences(std::u16string_view s) {
+  if (s.find(u'&') == std::u16string_view::npos) return std::u16string(s);
+  std::u16string out(s.size(), u'\0');
+  out.resize(DecodeCharReferencesTo(s, out.data()));
   return out;
 }
 

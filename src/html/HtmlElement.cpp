@@ -1,9 +1,12 @@
 #include "html/HtmlElement.h"
+#include "html/HtmlScan.h"
 
 #include "platform/Text.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <numeric>
 #include <utility>
 
@@ -26,22 +29,22 @@ void DestroyElements(THtmlElement* root) {
   while (!work.empty()) {
     THtmlElement* e = work.back();
     work.pop_back();
-    for (auto it = e->FChildren.rbegin(); it != e->FChildren.rend(); ++it) {
-      THtmlElement* c = *it;
+    for (size_t i = e->FChildren.size(); i-- > 0;) {
+      THtmlElement* c = e->FChildren[i];
       c->FOwner = nullptr;
       c->FIndexInOwner = -1;
       if (c->FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         if (c->FChildren.empty() && !c->FCloseTag)
-          delete c;
+          THtmlElement::Destroy(c);
         else
           work.push_back(c);
       }
     }
     e->FChildren.clear();
     if (THtmlElement* close = std::exchange(e->FCloseTag, nullptr)) {
-      if (close->FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete close;
+      if (close->FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) THtmlElement::Destroy(close);
     }
-    delete e;
+    THtmlElement::Destroy(e);
   }
 }
 
@@ -59,6 +62,43 @@ std::u16string Utf16Format(const char* fmt, int a, int b) {
 }
 
 // ---------------------------------------------------------------------------
+// TSourceText
+
+TSourceText::TSourceText(std::u16string_view text)
+    // Markup runs at about one element per 20 characters of page, and an
+    // element with its share of children, attributes and names takes about
+    // 100 bytes: the first block is sized so that most pages need one or two.
+    : Text(CopyOf(text), text.size()), FNextBlockSize(std::max<size_t>(1024, text.size() * 4)) {}
+
+const char16_t* TSourceText::CopyOf(std::u16string_view text) {
+  auto* copy = static_cast<char16_t*>(std::malloc(std::max<size_t>(1, text.size()) * sizeof(char16_t)));
+  if (!copy) throw std::bad_alloc();
+  CopyUnits(copy, text.data(), text.size());
+  return copy;
+}
+
+TSourceText::~TSourceText() {
+  std::free(const_cast<char16_t*>(Text.data()));
+  while (FBlocks) {
+    void* next = *static_cast<void**>(FBlocks);
+    std::free(FBlocks);
+    FBlocks = next;
+  }
+}
+
+void TSourceText::Grow(size_t bytes) {
+  constexpr size_t kHeader = 16;  // keeps the blocks' contents 8-byte aligned
+  const size_t size = std::max(FNextBlockSize, bytes + kHeader);
+  void* block = std::malloc(size);
+  if (!block) throw std::bad_alloc();
+  *static_cast<void**>(block) = FBlocks;
+  FBlocks = block;
+  FNext = static_cast<char*>(block) + kHeader;
+  FLeft = size - kHeader;
+  FNextBlockSize = std::min<size_t>(FNextBlockSize * 2, size_t{1} << 24);
+}
+
+// ---------------------------------------------------------------------------
 // THtmlElement
 
 THtmlElement::THtmlElement(TSourceText* source, TElementKind kind, std::u16string_view text, int32_t line,
@@ -69,24 +109,24 @@ THtmlElement::THtmlElement(TSourceText* source, TElementKind kind, std::u16strin
 }
 
 THtmlElement::~THtmlElement() {
-  // Children and the closing tag were let go by DestroyElements.
-  FSource->Release();
+  // Children and the closing tag were let go by DestroyElements; the arena
+  // is let go by Destroy once the element is gone from it.
   gLiveElements.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void THtmlElement::Destroy(THtmlElement* e) noexcept {
+  TSourceText* source = e->FSource;
+  e->~THtmlElement();
+  source->Release();
 }
 
 void THtmlElement::Release() const noexcept {
   if (FRefCount.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
   auto* self = const_cast<THtmlElement*>(this);
   if (FChildren.empty() && !FCloseTag)
-    delete self;
+    Destroy(self);
   else
     DestroyElements(self);
-}
-
-void THtmlElement::AppendChild(THtmlElement* child) {
-  child->FOwner = this;
-  child->FIndexInOwner = static_cast<int32_t>(FChildren.size());
-  FChildren.push_back(child);
 }
 
 TRef<IHtmlElement> THtmlElement::GetChildren(int32_t Index) const {

@@ -14,24 +14,63 @@
 namespace zqe::html {
 
 // The page text, shared by every element made from it: tokens keep their
-// raw text as views into it instead of copies. Freed with the last element.
+// raw text as views into it instead of copies. It also owns the arena that
+// the elements, their children arrays, attributes, tag names and decoded
+// text live in, so that a parse makes a handful of heap allocations instead
+// of several per element. Freed with the last element.
 class TSourceText {
  public:
-  explicit TSourceText(std::u16string_view text) : Text(text) {}
+  explicit TSourceText(std::u16string_view text);
+  ~TSourceText();
+  TSourceText(const TSourceText&) = delete;
+  TSourceText& operator=(const TSourceText&) = delete;
   void AddRef() noexcept { FRefCount.fetch_add(1, std::memory_order_relaxed); }
   void Release() noexcept {
     if (FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
   }
-  const std::u16string Text;
+  // Storage that lives as long as the text; 8-byte aligned.
+  void* Allocate(size_t bytes) {
+    bytes = (bytes + 7) & ~size_t{7};
+    if (bytes > FLeft) Grow(bytes);
+    void* p = FNext;
+    FNext += bytes;
+    FLeft -= bytes;
+    return p;
+  }
+  template <class T>
+  T* AllocateArray(size_t count) {
+    return static_cast<T*>(Allocate(sizeof(T) * count));
+  }
+  // A copy owned by this object.
+  const std::u16string_view Text;
 
  private:
+  static const char16_t* CopyOf(std::u16string_view text);
+  void Grow(size_t bytes);
   std::atomic<int32_t> FRefCount{0};
+  void* FBlocks = nullptr;  // newest first, each starting with the link
+  char* FNext = nullptr;
+  size_t FLeft = 0;
+  size_t FNextBlockSize;
+};
+
+// Fixed array in the document arena; the arena frees it.
+template <class T>
+struct TArenaArray {
+  T* Data = nullptr;
+  uint32_t Count = 0;
+  size_t size() const { return Count; }
+  bool empty() const { return Count == 0; }
+  T& operator[](size_t i) const { return Data[i]; }
+  T* begin() const { return Data; }
+  T* end() const { return Data + Count; }
+  void clear() { Count = 0; }
 };
 
 enum class TElementKind : uint8_t { Document, Tag, CloseTag, Text, Comment, DocType, Script, Style };
 
-// Key and value views point into the page text or into the element's
-// FAttrBuf (lower-cased names, decoded values), never into anything else.
+// Key and value views point into the page text or into the document arena
+// (lower-cased names, decoded values), never into anything else.
 struct TAttr {
   std::u16string_view Key;
   std::u16string_view Value;
@@ -48,7 +87,7 @@ class THtmlElement final : public IHtmlElement {
   void Release() const noexcept override;
 
   TRef<IHtmlElement> GetOwner() const override { return TRef<IHtmlElement>(FOwner); }
-  std::u16string GetTagName() const override { return FTagName; }
+  std::u16string GetTagName() const override { return std::u16string(FTagName); }
   std::u16string GetContent() const override { return std::u16string(FContent); }
   std::u16string GetOrignal() const override { return std::u16string(FOrignal); }
   int32_t GetChildrenCount() const override { return static_cast<int32_t>(FChildren.size()); }
@@ -72,8 +111,8 @@ class THtmlElement final : public IHtmlElement {
   // Appends to the inner text / HTML builders without recursion.
   void AppendText(bool IncludeSelf, std::u16string& out) const;
   void AppendHtml(bool IncludeSelf, std::u16string& out) const;
-  // Takes ownership of the caller's reference to child.
-  void AppendChild(THtmlElement* child);
+  // Runs the destructor and lets go of the arena the element lives in.
+  static void Destroy(THtmlElement* e) noexcept;
 
   mutable std::atomic<int32_t> FRefCount{0};
   TElementKind FKind;
@@ -88,13 +127,11 @@ class THtmlElement final : public IHtmlElement {
   THtmlElement* FOwner = nullptr;      // no reference held
   THtmlElement* FCloseTag = nullptr;   // one reference held
   TSourceText* FSource;                // one reference held
-  std::u16string FTagName;
+  std::u16string_view FTagName;        // static text or the arena
   std::u16string_view FOrignal;        // into FSource
-  std::u16string_view FContent;        // into FSource or FContentBuf
-  std::u16string FContentBuf;
-  std::vector<TAttr> FAttrs;           // table order is computed on demand
-  std::u16string FAttrBuf;
-  std::vector<THtmlElement*> FChildren;  // one reference each
+  std::u16string_view FContent;        // into FSource or the arena
+  TArenaArray<TAttr> FAttrs;           // table order is computed on demand
+  TArenaArray<THtmlElement*> FChildren;  // one reference each
 };
 
 // Result lists hold one reference per entry. Unlike a children list they do
@@ -121,9 +158,10 @@ class TIHtmlElementList final : public IHtmlElementList {
   std::vector<const THtmlElement*> FList;
 };
 
-// Reads a tag token (brackets included) into e: closing and self-closing
-// marks, upper-case name, attributes.
-void ReadTag(THtmlElement& e, std::u16string_view token);
+// Writes the decoded form of s to out (room for s.size() units, which is
+// always enough: a reference is never shorter than its replacement) and
+// returns its length.
+size_t DecodeCharReferencesTo(std::u16string_view s, char16_t* out);
 
 // Upper case for ASCII letters only.
 inline char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }

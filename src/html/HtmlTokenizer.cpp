@@ -1,18 +1,17 @@
 // Tokenizer and tree builder. The two passes run interleaved: each token is
 // attached to the tree as soon as it is made, so no flat token list is kept.
-// The builder keeps the open elements on a stack, and for each tag name the
-// stack positions of its open elements, so that both finding a parent and
-// matching a closing tag cost O(1) however deep or wide the page is.
 #include "html/HtmlElement.h"
+#include "html/HtmlScan.h"
 
 #include "platform/Text.h"
 
+#include <algorithm>
+#include <new>
 #include <unordered_map>
 
 namespace zqe::html {
 namespace {
 
-constexpr std::u16string_view kSpaces = u" \t\n\r";
 
 struct TStopSpace {
   bool operator()(char16_t c) const { return IsHtmlSpace(c); }
@@ -35,8 +34,8 @@ std::u16string_view ReadToken(std::u16string_view t, size_t& i, Stop isStop) {
   if (i >= t.size()) return {};
   const char16_t q = t[i++];
   if (q == u'"' || q == u'\'') {
-    const size_t close = t.find(q, i);
-    if (close == std::u16string_view::npos) {
+    const size_t close = q == u'"' ? FindAny<u'"'>(t.data(), i, t.size()) : FindAny<u'\''>(t.data(), i, t.size());
+    if (close == t.size()) {
       i = t.size();
       return t.substr(start + 1);
     }
@@ -121,91 +120,216 @@ const TStringDictionary& TagClassTable() {
 // Built when the library loads, so that parsing threads only ever read it.
 [[maybe_unused]] const TStringDictionary& kTagClassTableAtLoad = TagClassTable();
 
-void SetDecodedContent(THtmlElement& e, std::u16string_view raw) {
-  if (raw.find(u'&') == std::u16string_view::npos) {
-    e.FContent = raw;
-  } else {
-    e.FContentBuf = DecodeCharReferences(raw);
-    e.FContent = e.FContentBuf;
-  }
-}
-
 std::u16string_view TrimControls(std::u16string_view s) {
   while (!s.empty() && s.front() <= u' ') s.remove_prefix(1);
   while (!s.empty() && s.back() <= u' ') s.remove_suffix(1);
   return s;
 }
 
+constexpr std::u16string_view kTextName = u"#TEXT";
+constexpr std::u16string_view kCommentName = u"#COMMENT";
+constexpr std::u16string_view kDocTypeName = u"#DOCTYPE";
+constexpr std::u16string_view kScriptName = u"#SCRIPT";
+constexpr std::u16string_view kStyleName = u"#STYLE";
+
+// The tag names met in one parse, each upper-cased once into the arena and
+// shared by all its elements, with what the builder needs to know per name.
+class TTagNames {
+ public:
+  struct TEntry {
+    std::u16string_view Name;
+    uint32_t Hash = 0;
+    bool Void = false;
+    bool Script = false;
+    bool Style = false;
+    int32_t LastOpen = -1;  // top open element of this name, -1 for none
+  };
+
+  explicit TTagNames(TSourceText* arena) : FArena(arena) {
+    FSlots.assign(256, -1);
+    FEntries.reserve(128);
+  }
+
+  // The entry for raw (any case).
+  int32_t Intern(std::u16string_view raw) {
+    char16_t small[32];
+    char16_t* upper = raw.size() <= 32 ? small : FArena->AllocateArray<char16_t>(raw.size());
+    uint32_t h = 0;
+    for (size_t k = 0; k < raw.size(); ++k) {
+      const char16_t c = AsciiUpper(raw[k]);
+      upper[k] = c;
+      h = h * 31 + c;
+    }
+    const std::u16string_view name(upper, raw.size());
+    size_t mask = FSlots.size() - 1;
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+      const int32_t id = FSlots[i];
+      if (id < 0) break;
+      const TEntry& e = FEntries[static_cast<size_t>(id)];
+      if (e.Hash == h && e.Name == name) return id;
+    }
+    TEntry e;
+    if (upper == small) {
+      char16_t* kept = FArena->AllocateArray<char16_t>(raw.size());
+      std::copy(small, small + raw.size(), kept);
+      e.Name = std::u16string_view(kept, raw.size());
+    } else {
+      e.Name = name;
+    }
+    e.Hash = h;
+    e.Void = IsVoidTag(e.Name);
+    e.Script = e.Name == u"SCRIPT";
+    e.Style = e.Name == u"STYLE";
+    const auto id = static_cast<int32_t>(FEntries.size());
+    FEntries.push_back(e);
+    if (FEntries.size() * 2 > FSlots.size()) Rehash();
+    mask = FSlots.size() - 1;
+    size_t i = h & mask;
+    while (FSlots[i] >= 0) i = (i + 1) & mask;
+    FSlots[i] = id;
+    return id;
+  }
+
+  TEntry& operator[](int32_t id) { return FEntries[static_cast<size_t>(id)]; }
+
+ private:
+  void Rehash() {
+    FSlots.assign(FSlots.size() * 2, -1);
+    const size_t mask = FSlots.size() - 1;
+    for (size_t id = 0; id < FEntries.size(); ++id) {
+      size_t i = FEntries[id].Hash & mask;
+      while (FSlots[i] >= 0) i = (i + 1) & mask;
+      FSlots[i] = static_cast<int32_t>(id);
+    }
+  }
+
+  TSourceText* FArena;
+  std::vector<int32_t> FSlots;
+  std::vector<TEntry> FEntries;
+};
+
+// Builds the tree as tokens arrive. Open elements sit on a stack, and each
+// open element links to the next open element of its name below it, so
+// that both finding a parent and matching a closing tag cost O(1) however
+// deep or wide the page is. The children of the open elements wait on one
+// shared stack (an element's children are always its top) and move into an
+// exact-size arena array when the element closes.
 class THtmlTreeBuilder {
  public:
-  explicit THtmlTreeBuilder(THtmlElement* doc) : FDocument(doc) {}
+  THtmlTreeBuilder(THtmlElement* doc, TTagNames& names) : FDocument(doc), FNames(names) {
+    FPending.reserve(256);
+    FOpen.reserve(64);
+  }
 
-  // Takes the caller's reference to e.
-  void Add(THtmlElement* e) {
+  ~THtmlTreeBuilder() {
+    if (FFinished) return;
+    // A parse error: nothing waiting here is in a children array yet, and
+    // each holds the one reference its parent would have held.
+    for (THtmlElement* e : FPending) {
+      e->FOwner = nullptr;
+      e->FIndexInOwner = -1;
+      e->Release();
+    }
+  }
+
+  // Takes the caller's reference to e; name is its tag name entry (-1 for
+  // nodes that are not tags).
+  void Add(THtmlElement* e, int32_t name) {
     if (e->FIsCloseTag) {
-      AddCloseTag(e);
+      AddCloseTag(e, name);
       return;
     }
     // Void elements take no children: the next element closes them.
     while (!FOpen.empty() && FOpen.back().Element->FIsVoid) PopOpen();
-    THtmlElement* parent = FOpen.empty() ? FDocument : FOpen.back().Element;
-    parent->AppendChild(e);
+    const size_t first = FOpen.empty() ? 0 : FOpen.back().FirstChild;
+    e->FOwner = FOpen.empty() ? FDocument : FOpen.back().Element;
+    e->FIndexInOwner = static_cast<int32_t>(FPending.size() - first);
+    FPending.push_back(e);
     if (!e->FClosed) {
-      auto& positions = FOpenByName[e->FTagName];
-      positions.push_back(FOpen.size());
-      FOpen.push_back({e, &positions});
+      TTagNames::TEntry& entry = FNames[name];
+      FOpen.push_back({e, name, entry.LastOpen, FPending.size()});
+      entry.LastOpen = static_cast<int32_t>(FOpen.size() - 1);
     }
+  }
+
+  // Moves every waiting child into its parent's array.
+  void Finish() {
+    while (!FOpen.empty()) {
+      TakeChildren(FOpen.back().Element, FOpen.back().FirstChild);
+      FOpen.pop_back();
+    }
+    TakeChildren(FDocument, 0);
+    FFinished = true;
   }
 
  private:
   struct TOpenElement {
     THtmlElement* Element;
-    std::vector<size_t>* SameName;
+    int32_t Name;
+    int32_t BelowSameName;
+    size_t FirstChild;  // in FPending
   };
 
+  void TakeChildren(THtmlElement* e, size_t first) {
+    const size_t count = FPending.size() - first;
+    if (count == 0) return;
+    auto* kids = FDocument->FSource->AllocateArray<THtmlElement*>(count);
+    std::copy(FPending.begin() + static_cast<std::ptrdiff_t>(first), FPending.end(), kids);
+    e->FChildren.Data = kids;
+    e->FChildren.Count = static_cast<uint32_t>(count);
+    FPending.resize(first);
+  }
+
   void PopOpen() {
-    FOpen.back().Element->FClosed = true;
-    FOpen.back().SameName->pop_back();
+    TOpenElement& top = FOpen.back();
+    top.Element->FClosed = true;
+    TakeChildren(top.Element, top.FirstChild);
+    FNames[top.Name].LastOpen = top.BelowSameName;
     FOpen.pop_back();
   }
 
-  void AddCloseTag(THtmlElement* e) {
-    auto it = FOpenByName.find(e->FTagName);
-    if (it == FOpenByName.end() || it->second.empty()) {
+  void AddCloseTag(THtmlElement* e, int32_t name) {
+    const int32_t j = FNames[name].LastOpen;
+    if (j < 0) {
       e->Release();  // matches nothing: dropped
       return;
     }
-    const size_t j = it->second.back();
-    THtmlElement* opener = FOpen[j].Element;
+    THtmlElement* opener = FOpen[static_cast<size_t>(j)].Element;
     // Whatever is still open inside the matched element closes with it.
-    while (FOpen.size() > j) PopOpen();
+    while (FOpen.size() > static_cast<size_t>(j)) PopOpen();
     opener->FCloseTag = e;
   }
 
   THtmlElement* FDocument;
+  TTagNames& FNames;
   std::vector<TOpenElement> FOpen;
-  // Keys view the tag name of an element in the tree, alive for the parse.
-  std::unordered_map<std::u16string_view, std::vector<size_t>> FOpenByName;
+  std::vector<THtmlElement*> FPending;
+  bool FFinished = false;
 };
 
 class THtmlTokenizer {
  public:
-  THtmlTokenizer(TSourceText* source, THtmlTreeBuilder& builder)
-      : FSource(source), s(source->Text), n(source->Text.size()), FBuilder(builder) {}
+  THtmlTokenizer(TSourceText* source, THtmlTreeBuilder& builder, TTagNames& names)
+      : FSource(source), s(source->Text), d(source->Text.data()), n(source->Text.size()), FBuilder(builder),
+        FNames(names) {}
 
   void Run() {
     while (p < n) {
       const size_t start = p;
-      if (s[p] == u'<') {
+      if (d[p] == u'<') {
         ReadMarkup(start);
       } else {
-        size_t lt = s.find(u'<', p);
-        p = lt == std::u16string_view::npos ? n : lt;
+        p = FindAny<u'<', u'&'>(d, p, n);
+        const bool hasReference = p < n && d[p] == u'&';
+        if (hasReference) p = FindAny<u'<'>(d, p, n);
         THtmlElement* e = Make(TElementKind::Text, start);
-        e->FTagName = u"#TEXT";
-        SetDecodedContent(*e, e->FOrignal);
+        e->FTagName = kTextName;
+        if (hasReference)
+          SetDecodedContent(*e, e->FOrignal);
+        else
+          e->FContent = e->FOrignal;
         e->FClosed = true;
-        FBuilder.Add(e);
+        FBuilder.Add(e, -1);
       }
     }
   }
@@ -214,21 +338,33 @@ class THtmlTokenizer {
   // Line and column of position q; positions are asked for in increasing
   // order, so the counting never goes back.
   void AdvanceTo(size_t q) {
-    for (; FLinePos < q; ++FLinePos) {
-      if (s[FLinePos] == u'\n') {
-        ++FLine;
-        FCol = 1;
-      } else {
-        ++FCol;
+    if (q > FLinePos) {
+      size_t lastFeed = 0;
+      const int32_t feeds = CountLineFeeds(d, FLinePos, q, lastFeed);
+      if (feeds) {
+        FLine += feeds;
+        FLineStart = lastFeed + 1;
       }
+      FLinePos = q;
     }
+    FCol = static_cast<int32_t>(q - FLineStart) + 1;
   }
 
   THtmlElement* Make(TElementKind kind, size_t start) {
     AdvanceTo(start);
-    auto* e = new THtmlElement(FSource, kind, s.substr(start, p - start), FLine, FCol);
+    void* mem = FSource->Allocate(sizeof(THtmlElement));
+    auto* e = new (mem) THtmlElement(FSource, kind, s.substr(start, p - start), FLine, FCol);
     e->AddRef();
     return e;
+  }
+
+  void SetDecodedContent(THtmlElement& e, std::u16string_view raw) {
+    if (FindAny<u'&'>(raw.data(), 0, raw.size()) == raw.size()) {
+      e.FContent = raw;
+      return;
+    }
+    char16_t* out = FSource->AllocateArray<char16_t>(raw.size());
+    e.FContent = std::u16string_view(out, DecodeCharReferencesTo(raw, out));
   }
 
   [[noreturn]] void TagEndError(size_t start) {
@@ -247,18 +383,18 @@ class THtmlTokenizer {
   // when there is none.
   size_t FindTagEnd(size_t from, bool quoteAware = true) const {
     if (!quoteAware) {
-      const size_t gt = s.find(u'>', from);
-      return gt;
+      const size_t gt = FindAny<u'>'>(d, from, n);
+      return gt == n ? std::u16string_view::npos : gt;
     }
     bool quoted = false;
-    for (size_t i = from; i < n; ++i) {
-      const char16_t c = s[i];
-      if (c == u'"')
+    for (size_t i = from;; ++i) {
+      i = quoted ? FindAny<u'"'>(d, i, n) : FindAny<u'"', u'>'>(d, i, n);
+      if (i == n) return std::u16string_view::npos;
+      if (d[i] == u'"')
         quoted = !quoted;
-      else if (c == u'>' && !quoted)
+      else
         return i;
     }
-    return std::u16string_view::npos;
   }
 
   // Consumes through the first ">" whose preceding characters are `before`
@@ -310,13 +446,14 @@ class THtmlTokenizer {
 
     THtmlElement* e = Make(kind, start);
     e->FClosed = true;
+    int32_t name = -1;
     switch (kind) {
       case TElementKind::Comment:
-        e->FTagName = u"#COMMENT";
+        e->FTagName = kCommentName;
         SetDecodedContent(*e, e->FOrignal);
         break;
       case TElementKind::DocType: {
-        e->FTagName = u"#DOCTYPE";
+        e->FTagName = kDocTypeName;
         SetDecodedContent(*e, e->FOrignal);
         std::u16string_view body = e->FContent;
         if (!body.empty()) {
@@ -330,13 +467,13 @@ class THtmlTokenizer {
       }
       default:
         e->FClosed = false;
-        ReadTag(*e, e->FOrignal);
+        name = ReadTag(*e, e->FOrignal);
         break;
     }
     const bool rawContent = kind == TElementKind::Tag && !e->FIsCloseTag && !e->FClosed &&
-                            (e->FTagName == u"SCRIPT" || e->FTagName == u"STYLE");
-    const bool isScript = rawContent && e->FTagName == u"SCRIPT";
-    FBuilder.Add(e);
+                            (FNames[name].Script || FNames[name].Style);
+    const bool isScript = rawContent && FNames[name].Script;
+    FBuilder.Add(e, name);
     if (!rawContent) return;
 
     const size_t contentStart = p;
@@ -345,10 +482,76 @@ class THtmlTokenizer {
     else
       ReadStyleContent();
     THtmlElement* c = Make(isScript ? TElementKind::Script : TElementKind::Style, contentStart);
-    c->FTagName = isScript ? u"#SCRIPT" : u"#STYLE";
+    c->FTagName = isScript ? kScriptName : kStyleName;
     c->FClosed = true;
     SetDecodedContent(*c, c->FOrignal);
-    FBuilder.Add(c);
+    FBuilder.Add(c, -1);
+  }
+
+  // Reads a tag token (brackets included) into e: closing and self-closing
+  // marks, upper-case name, attributes. Returns the name's entry.
+  int32_t ReadTag(THtmlElement& e, std::u16string_view token) {
+    std::u16string_view t = token;
+    if (!t.empty() && t.front() == u'<') t.remove_prefix(1);
+    if (!t.empty() && t.back() == u'>') t.remove_suffix(1);
+    if (t.empty()) {
+      const int32_t id = FNames.Intern({});
+      e.FTagName = FNames[id].Name;
+      return id;
+    }
+    e.FClosed = t.back() == u'/';
+    e.FIsCloseTag = t.front() == u'/';
+    if (e.FIsCloseTag) {
+      e.FKind = TElementKind::CloseTag;
+      t.remove_prefix(1);
+    }
+    if (e.FClosed && !t.empty()) t.remove_suffix(1);
+    size_t i = 0;
+    const std::u16string_view rawName = ReadToken(t, i, TStopTagName{});
+    const int32_t id = FNames.Intern(rawName);
+    e.FTagName = FNames[id].Name;
+    e.FIsVoid = FNames[id].Void;
+
+    std::u16string_view rest = t.substr(i);
+    FRaw.clear();
+    ForEachRawAttribute(rest, [&](std::u16string_view k, std::u16string_view v) { FRaw.emplace_back(k, v); });
+    if (FRaw.empty()) return id;
+
+    // Lower-cased names and decoded values go to the arena.
+    TAttr* attrs = FSource->AllocateArray<TAttr>(FRaw.size());
+    uint32_t count = 0;
+    // Tags with many attributes find duplicates through a map, so that a
+    // hostile tag cannot make this quadratic.
+    constexpr size_t kLinearLimit = 16;
+    std::unordered_map<std::u16string_view, size_t> index;
+    for (auto [k, v] : FRaw) {
+      std::u16string_view key = k;
+      if (HasUpper(k)) {
+        char16_t* lower = FSource->AllocateArray<char16_t>(k.size());
+        for (size_t c = 0; c < k.size(); ++c) lower[c] = AsciiLowerChar(k[c]);
+        key = std::u16string_view(lower, k.size());
+      }
+      std::u16string_view value = v;
+      if (FindAny<u'&'>(v.data(), 0, v.size()) != v.size()) {
+        char16_t* out = FSource->AllocateArray<char16_t>(v.size());
+        value = std::u16string_view(out, DecodeCharReferencesTo(v, out));
+      }
+      TAttr* existing = nullptr;
+      if (FRaw.size() <= kLinearLimit) {
+        for (uint32_t a = 0; a < count; ++a)
+          if (attrs[a].Key == key) existing = &attrs[a];
+      } else {
+        auto [it, fresh] = index.try_emplace(key, count);
+        if (!fresh) existing = &attrs[it->second];
+      }
+      if (existing)
+        existing->Value = value;
+      else
+        new (&attrs[count++]) TAttr{key, value};
+    }
+    e.FAttrs.Data = attrs;
+    e.FAttrs.Count = count;
+    return id;
   }
 
   // Whether a closing tag for `name` (upper case) starts at q.
@@ -368,8 +571,9 @@ class THtmlTokenizer {
   void ReadWrappedContent(const char* error) {
     p += std::min<size_t>(5, n - p);
     for (;;) {
+      p = FindAny<u'>'>(d, p, n);
       if (p >= n) UnterminatedError(error);
-      if (s[p] == u'>' && s[p - 1] == u'-' && s[p - 2] == u'-') {
+      if (s[p - 1] == u'-' && s[p - 2] == u'-') {
         ++p;
         while (p < n && IsHtmlSpace(s[p])) ++p;
         return;
@@ -384,36 +588,51 @@ class THtmlTokenizer {
       ReadWrappedContent("未完结的Script行:%d;列:%d;");
       return;
     }
-    while (p < n) {
-      const char16_t c = s[p];
+    for (;;) {
+      p = FindAny<u'"', u'\'', u'/', u'<'>(d, p, n);
+      if (p >= n) return;
+      const char16_t c = d[p];
       if (c == u'"' || c == u'\'') {
+        // A backslash takes the unit after it, whatever it is.
         ++p;
-        bool escaped = false;
         for (;;) {
+          p = c == u'"' ? FindAny<u'"', u'\\'>(d, p, n) : FindAny<u'\'', u'\\'>(d, p, n);
           if (p >= n) return;
-          const char16_t d = s[p++];
-          if (d == c && !escaped) break;
-          escaped = d == u'\\' ? !escaped : false;
+          if (d[p] == c) {
+            ++p;
+            break;
+          }
+          p += 2;
+          if (p >= n) {
+            p = n;
+            return;
+          }
         }
       } else if (c == u'/') {
         ++p;
         if (p < n && s[p] == u'*') {
           p += std::min<size_t>(2, n - p);
-          while (p < n && !(s[p] == u'/' && s[p - 1] == u'*')) ++p;
-          if (p >= n) return;
+          for (;;) {
+            p = FindAny<u'/'>(d, p, n);
+            if (p >= n) return;
+            if (d[p - 1] == u'*') break;
+            ++p;
+          }
           ++p;
         } else if (p < n && s[p] == u'/') {
           // A line comment ends at its line break, or where the script's
           // closing tag stands ("//]]></script>" closes many real scripts).
-          while (p < n && s[p] != u'\n' && !(s[p] == u'<' && IsClosingTagFor(p, u"SCRIPT"))) ++p;
+          for (;;) {
+            p = FindAny<u'\n', u'<'>(d, p, n);
+            if (p >= n || d[p] == u'\n' || IsClosingTagFor(p, u"SCRIPT")) break;
+            ++p;
+          }
           if (p < n && s[p] == u'\n') ++p;
         } else if (p < n) {
           ++p;
         }
-      } else if (c == u'<') {
-        if (IsClosingTagFor(p, u"SCRIPT")) return;
-        ++p;
       } else {
+        if (IsClosingTagFor(p, u"SCRIPT")) return;
         ++p;
       }
     }
@@ -425,12 +644,8 @@ class THtmlTokenizer {
       return;
     }
     while (p < n) {
-      const size_t lt = s.find(u'<', p);
-      if (lt == std::u16string_view::npos) {
-        p = n;
-        return;
-      }
-      p = lt;
+      p = FindAny<u'<'>(d, p, n);
+      if (p >= n) return;
       if (IsClosingTagFor(p, u"STYLE")) return;
       ++p;
     }
@@ -438,80 +653,19 @@ class THtmlTokenizer {
 
   TSourceText* FSource;
   const std::u16string_view s;
+  const char16_t* const d;
   const size_t n;
   THtmlTreeBuilder& FBuilder;
+  TTagNames& FNames;
+  std::vector<std::pair<std::u16string_view, std::u16string_view>> FRaw;
   size_t p = 0;
   size_t FLinePos = 0;
+  size_t FLineStart = 0;
   int32_t FLine = 1;
   int32_t FCol = 1;
 };
 
 }  // namespace
-
-void ReadTag(THtmlElement& e, std::u16string_view token) {
-  std::u16string_view t = token;
-  if (!t.empty() && t.front() == u'<') t.remove_prefix(1);
-  if (!t.empty() && t.back() == u'>') t.remove_suffix(1);
-  if (t.empty()) return;
-  e.FClosed = t.back() == u'/';
-  e.FIsCloseTag = t.front() == u'/';
-  if (e.FIsCloseTag) {
-    e.FKind = TElementKind::CloseTag;
-    t.remove_prefix(1);
-  }
-  if (e.FClosed && !t.empty()) t.remove_suffix(1);
-  size_t i = 0;
-  std::u16string_view name = ReadToken(t, i, TStopTagName{});
-  e.FTagName.resize(name.size());
-  for (size_t k = 0; k < name.size(); ++k) e.FTagName[k] = AsciiUpper(name[k]);
-  e.FIsVoid = IsVoidTag(e.FTagName);
-
-  std::u16string_view rest = t.substr(i);
-  if (rest.find_first_not_of(kSpaces) == std::u16string_view::npos) return;
-
-  // Lower-cased names and decoded values go to FAttrBuf. Neither is longer
-  // than its source, so reserving the raw lengths keeps the views stable.
-  thread_local std::vector<std::pair<std::u16string_view, std::u16string_view>> raw;
-  raw.clear();
-  size_t reserve = 0;
-  ForEachRawAttribute(rest, [&](std::u16string_view k, std::u16string_view v) {
-    raw.emplace_back(k, v);
-    if (HasUpper(k)) reserve += k.size();
-    if (v.find(u'&') != std::u16string_view::npos) reserve += v.size();
-  });
-  e.FAttrBuf.reserve(reserve);
-  e.FAttrs.reserve(raw.size());
-  // Tags with many attributes find duplicates through a map, so that a
-  // hostile tag cannot make this quadratic.
-  constexpr size_t kLinearLimit = 16;
-  std::unordered_map<std::u16string_view, size_t> index;
-  for (auto [k, v] : raw) {
-    std::u16string_view key = k;
-    if (HasUpper(k)) {
-      const size_t off = e.FAttrBuf.size();
-      for (char16_t c : k) e.FAttrBuf.push_back(AsciiLowerChar(c));
-      key = std::u16string_view(e.FAttrBuf).substr(off, k.size());
-    }
-    std::u16string_view value = v;
-    if (v.find(u'&') != std::u16string_view::npos) {
-      const size_t off = e.FAttrBuf.size();
-      e.FAttrBuf.append(DecodeCharReferences(v));
-      value = std::u16string_view(e.FAttrBuf).substr(off);
-    }
-    TAttr* existing = nullptr;
-    if (raw.size() <= kLinearLimit) {
-      for (TAttr& a : e.FAttrs)
-        if (a.Key == key) existing = &a;
-    } else {
-      auto [it, fresh] = index.try_emplace(key, e.FAttrs.size());
-      if (!fresh) existing = &e.FAttrs[it->second];
-    }
-    if (existing)
-      existing->Value = value;
-    else
-      e.FAttrs.push_back({key, value});
-  }
-}
 
 TAttributeDynArray ParseAttributeList(std::u16string_view text) {
   TAttributeDynArray out;
@@ -529,16 +683,17 @@ uint32_t GetTagClass(std::u16string_view name) {
 }
 
 TRef<IHtmlElement> ParseHtmlDocument(std::u16string_view AHtml) {
-  const size_t nul = AHtml.find(u'\0');
-  if (nul != std::u16string_view::npos) AHtml = AHtml.substr(0, nul);
+  AHtml = AHtml.substr(0, FindAny<u'\0'>(AHtml.data(), 0, AHtml.size()));
   auto* source = new TSourceText(AHtml);
-  auto* doc = new THtmlElement(source, TElementKind::Document, {}, 0, 0);
+  auto* doc = new (source->Allocate(sizeof(THtmlElement))) THtmlElement(source, TElementKind::Document, {}, 0, 0);
   doc->FTagName = u"#DOCUMENT";
   // From here the document owns the source; an error releases the partial
   // tree with it.
   TRef<IHtmlElement> result(doc);
-  THtmlTreeBuilder builder(doc);
-  THtmlTokenizer(source, builder).Run();
+  TTagNames names(source);
+  THtmlTreeBuilder builder(doc, names);
+  THtmlTokenizer(source, builder, names).Run();
+  builder.Finish();
   doc->FClosed = true;
   return result;
 }
