@@ -47,6 +47,9 @@ std::string DefaultLibraryPath() { return ProgramDir() + LibraryFileName(); }
 std::string DefaultConfigPath() { return ProgramDir() + "engines.ini"; }
 
 void AddCheckOptions(CLI::App& cmd, CheckOptions& o, bool withEngineSetup) {
+  // CLI11 reads "/x" as an option on Windows; documents named by POSIX-style
+  // paths (MSYS shells, Wine) must stay documents.
+  cmd.allow_windows_style_options(false);
   if (withEngineSetup) {
     cmd.add_option("--config", o.config, "Engine definition file (default: engines.ini beside zqe)");
     cmd.add_option("--engines", o.engines, "Comma-separated engine names to use (default: every loaded engine)");
