@@ -142,10 +142,12 @@ int WaitForAll(std::span<Event* const> events, uint32_t timeoutMs);
 
 // A thread created suspended that frees itself when its body returns;
 // nobody joins it. Resume starts it (once). Destroying a Thread that was
-// never resumed discards it without running the body.
+// never resumed discards it without running the body. stackSize (bytes,
+// 0 for the system default) lets callers and tests hold code to a known
+// stack, such as the 1 MB Windows default.
 class Thread {
  public:
-  explicit Thread(std::function<void()> body);
+  explicit Thread(std::function<void()> body, size_t stackSize = 0);
   ~Thread();
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;

@@ -195,6 +195,26 @@ TEST(ThreadTest, SuspendedThreadRunsOnlyAfterResumeAndWakesAWaiter) {
   EXPECT_EQ(ran.load(), 2);
 }
 
+TEST(ThreadTest, RunsItsBodyOnAStackOfTheAskedSize) {
+  Event done(true, false);
+  std::atomic<int> ran{0};
+  auto t = std::make_unique<Thread>(
+      [&] {
+        // Half of the asked-for 256 KB is usable, whatever the default is.
+        volatile char buffer[128 * 1024];
+        buffer[0] = 1;
+        buffer[sizeof buffer - 1] = 2;
+        ran = buffer[0] + buffer[sizeof buffer - 1];
+        done.Set();
+      },
+      256 * 1024);
+  ASSERT_TRUE(t->Resume());
+  EXPECT_FALSE(t->Resume());
+  t.reset();
+  ASSERT_EQ(WaitForOne(done, 5000), 0);
+  EXPECT_EQ(ran.load(), 3);
+}
+
 TEST(MutexTest, IsRecursiveAndExcludesOtherThreads) {
   Mutex m;
   m.lock();

@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -274,14 +275,48 @@ int WaitForAll(std::span<Event* const> events, uint32_t timeoutMs) {
 
 struct Thread::Impl {
   std::function<void()> body;
+  size_t stackSize = 0;
   bool started = false;
 };
 
-Thread::Thread(std::function<void()> body) : impl_(std::make_unique<Impl>()) { impl_->body = std::move(body); }
+namespace {
+void* SizedThreadMain(void* arg) {
+  std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(arg));
+  (*body)();
+  return nullptr;
+}
+
+// std::thread cannot choose its stack size.
+bool StartSizedThread(std::function<void()>& body, size_t stackSize) {
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return false;
+  bool ok = pthread_attr_setstacksize(&attr, stackSize) == 0 &&
+            pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED) == 0;
+  auto* arg = new std::function<void()>(std::move(body));
+  pthread_t id;
+  ok = ok && pthread_create(&id, &attr, &SizedThreadMain, arg) == 0;
+  pthread_attr_destroy(&attr);
+  if (!ok) {
+    body = std::move(*arg);
+    delete arg;
+  }
+  return ok;
+}
+}  // namespace
+
+Thread::Thread(std::function<void()> body, size_t stackSize) : impl_(std::make_unique<Impl>()) {
+  impl_->body = std::move(body);
+  impl_->stackSize = stackSize;
+}
 Thread::~Thread() = default;
 
 bool Thread::Resume() {
   if (impl_->started || !impl_->body) return false;
+  if (impl_->stackSize != 0) {
+    if (!StartSizedThread(impl_->body, impl_->stackSize)) return false;
+    impl_->started = true;
+    return true;
+  }
   try {
     std::thread t(std::move(impl_->body));
     t.detach();

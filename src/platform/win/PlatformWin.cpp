@@ -264,6 +264,7 @@ int WaitForAll(std::span<Event* const> events, uint32_t timeoutMs) { return Wait
 
 struct Thread::Impl {
   std::function<void()> body;
+  size_t stackSize = 0;
   bool started = false;
 };
 
@@ -275,13 +276,20 @@ unsigned __stdcall ThreadMain(void* arg) {
 }
 }  // namespace
 
-Thread::Thread(std::function<void()> body) : impl_(std::make_unique<Impl>()) { impl_->body = std::move(body); }
+Thread::Thread(std::function<void()> body, size_t stackSize) : impl_(std::make_unique<Impl>()) {
+  impl_->body = std::move(body);
+  impl_->stackSize = stackSize;
+}
 Thread::~Thread() = default;
 
 bool Thread::Resume() {
   if (impl_->started || !impl_->body) return false;
   auto* body = new std::function<void()>(std::move(impl_->body));
-  const uintptr_t h = _beginthreadex(nullptr, 0, &ThreadMain, body, 0, nullptr);
+  // The size is the stack's reservation, its whole size, not the part
+  // committed at the start.
+  const unsigned stackSize = static_cast<unsigned>(impl_->stackSize);
+  const uintptr_t h = _beginthreadex(nullptr, stackSize, &ThreadMain, body,
+                                     stackSize ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0, nullptr);
   if (h == 0) {
     delete body;
     return false;
