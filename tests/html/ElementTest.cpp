@@ -1,5 +1,7 @@
 #include "TestUtil.h"
 
+#include "platform/Platform.h"
+
 #include <fstream>
 #include <sstream>
 
@@ -186,6 +188,37 @@ TEST(DeepPage, MillionNestedTagsParseQueryAndFree) {
     EXPECT_EQ(doc->GetOuterHtml().size(), page.size());
     EXPECT_EQ(DumpElementTree(*doc).size(), size_t{kDepth} * 3 + 11);
   }
+}
+
+// The same on a thread of its own with the Windows default stack of 1 MB,
+// whatever stack the test program's main thread has.
+TEST(DeepPage, MillionNestedTagsOnAOneMegabyteThread) {
+  LiveElementCheck live;
+  constexpr int kDepth = 1000000;
+  std::u16string page;
+  page.reserve(kDepth * 3 + 10);
+  for (int i = 0; i < kDepth; ++i) page += (i % 2) ? u"<b>" : u"<i>";
+  page += u"deep";
+  using platform::Event;
+  using platform::Thread;
+  Event done(true, false);
+  std::string text;
+  int32_t matches = -1;
+  auto thread = std::make_unique<Thread>(
+      [&] {
+        {
+          auto doc = ParseHtmlDocument(page);
+          matches = doc->SimpleCSSSelector(u"i b")->GetCount();
+          text = U8(doc->GetInnerText());
+        }
+        done.Set();
+      },
+      1024 * 1024);
+  ASSERT_TRUE(thread->Resume());
+  thread.reset();
+  ASSERT_EQ(platform::WaitForOne(done, 120000), 0);
+  EXPECT_EQ(matches, kDepth / 2);
+  EXPECT_EQ(text, "deep");
 }
 
 TEST(DeepPage, ChildOutlivingADeepAncestorChainIsFreedIteratively) {
