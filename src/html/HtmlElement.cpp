@@ -65,23 +65,24 @@ std::u16string Utf16Format(const char* fmt, int a, int b) {
 // TSourceText
 
 TSourceText::TSourceText(std::u16string_view text)
-    // Markup runs at about one element per 20 characters of page, and an
-    // element with its share of children, attributes and names takes about
-    // 100 bytes: the first block is sized so that most pages need one or two.
-    : Text(CopyOf(text), text.size()), FNextBlockSize(std::max<size_t>(1024, text.size() * 4)) {}
+    // Result pages take about six bytes of arena (elements, children
+    // arrays, attributes, decoded text) per unit of page: one block of that
+    // size serves most pages whole.
+    : Text(CopyOf(text), text.size()), FNextBlockSize(std::max<size_t>(1024, text.size() * 6)) {}
 
 const char16_t* TSourceText::CopyOf(std::u16string_view text) {
-  auto* copy = static_cast<char16_t*>(std::malloc(std::max<size_t>(1, text.size()) * sizeof(char16_t)));
-  if (!copy) throw std::bad_alloc();
+  // operator new rather than malloc, so that memory accounting that hooks
+  // it (the benchmark's peak) sees the page and the arena.
+  auto* copy = static_cast<char16_t*>(::operator new(std::max<size_t>(1, text.size()) * sizeof(char16_t)));
   CopyUnits(copy, text.data(), text.size());
   return copy;
 }
 
 TSourceText::~TSourceText() {
-  std::free(const_cast<char16_t*>(Text.data()));
+  ::operator delete(const_cast<char16_t*>(Text.data()));
   while (FBlocks) {
     void* next = *static_cast<void**>(FBlocks);
-    std::free(FBlocks);
+    ::operator delete(FBlocks);
     FBlocks = next;
   }
 }
@@ -89,8 +90,7 @@ TSourceText::~TSourceText() {
 void TSourceText::Grow(size_t bytes) {
   constexpr size_t kHeader = 16;  // keeps the blocks' contents 8-byte aligned
   const size_t size = std::max(FNextBlockSize, bytes + kHeader);
-  void* block = std::malloc(size);
-  if (!block) throw std::bad_alloc();
+  void* block = ::operator new(size);
   *static_cast<void**>(block) = FBlocks;
   FBlocks = block;
   FNext = static_cast<char*>(block) + kHeader;
