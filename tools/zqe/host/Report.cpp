@@ -150,7 +150,7 @@ std::string RenderText(const Report& r) {
   std::snprintf(buf, sizeof buf, "Originality: %s  (%zu of %zu checked characters not found)",
                 Percent(all.Originality()).c_str(), all.originalChars, all.originalChars + all.copiedChars);
   line(buf);
-  std::snprintf(buf, sizeof buf, "Sentences:   %zu checked: %zu copied, %zu original, %zu errors, %zu unchecked; %zu too short",
+  std::snprintf(buf, sizeof buf, "Sentences:   %zu: %zu copied, %zu original, %zu errors, %zu unchecked; %zu too short",
                 all.sentences, all.copied, all.original, all.errors, all.unchecked, all.skipped);
   line(buf);
   if (r.interrupted) line("Interrupted: the report covers what was checked before Ctrl-C.");
@@ -198,7 +198,7 @@ std::string RenderJson(const Report& r) {
   };
   auto totalsJson = [](const Totals& t) {
     ordered_json j;
-    j["sentences"] = {{"checked", t.sentences}, {"copied", t.copied},       {"original", t.original},
+    j["sentences"] = {{"total", t.sentences}, {"copied", t.copied},       {"original", t.original},
                       {"errors", t.errors},    {"unchecked", t.unchecked}, {"skipped", t.skipped}};
     j["characters"] = {{"checked", t.copiedChars + t.originalChars},
                        {"copied", t.copiedChars},
