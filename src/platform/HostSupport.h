@@ -62,4 +62,13 @@ class ChildProcess {
   std::unique_ptr<Impl> impl_;
 };
 
+// What the process holds at this moment, so that a host (or its tests) can
+// see that a shut-down gave back what a start took.
+struct ProcessResources {
+  uint32_t threads = 0;
+  uint32_t handles = 0;         // kernel handles (Windows), open descriptors (POSIX)
+  uint64_t residentBytes = 0;   // working set (Windows), resident set (POSIX)
+};
+ProcessResources ProcessResourceCounts();
+
 }  // namespace zqe::platform

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <iconv.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -220,6 +222,35 @@ void ChildProcess::Kill() {
   while (waitpid(impl_->pid, &status, 0) < 0 && errno == EINTR) {
   }
   impl_->pid = -1;
+}
+
+// ---- resources -------------------------------------------------------------
+
+namespace {
+uint32_t CountEntries(const char* dir) {
+  DIR* d = opendir(dir);
+  if (!d) return 0;
+  uint32_t n = 0;
+  while (const dirent* e = readdir(d))
+    if (e->d_name[0] != '.') ++n;
+  closedir(d);
+  return n;
+}
+}  // namespace
+
+ProcessResources ProcessResourceCounts() {
+  ProcessResources r;
+  r.threads = CountEntries("/proc/self/task");
+  // The directory stream holds one descriptor while the listing runs.
+  const uint32_t fds = CountEntries("/proc/self/fd");
+  r.handles = fds > 0 ? fds - 1 : 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    unsigned long size = 0, resident = 0;
+    if (std::fscanf(f, "%lu %lu", &size, &resident) == 2)
+      r.residentBytes = static_cast<uint64_t>(resident) * static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    std::fclose(f);
+  }
+  return r;
 }
 
 }  // namespace zqe::platform

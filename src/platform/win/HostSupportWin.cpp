@@ -1,4 +1,7 @@
 #include <windows.h>
+// After windows.h, which they need.
+#include <psapi.h>
+#include <tlhelp32.h>
 
 #include <mutex>
 
@@ -216,6 +219,28 @@ void ChildProcess::Kill() {
   ::WaitForSingleObject(impl_->process, 5000);
   ::CloseHandle(impl_->process);
   impl_->process = nullptr;
+}
+
+// ---- resources -------------------------------------------------------------
+
+ProcessResources ProcessResourceCounts() {
+  ProcessResources r;
+  DWORD handles = 0;
+  // Counted before the snapshot below adds a handle of its own.
+  if (::GetProcessHandleCount(::GetCurrentProcess(), &handles)) r.handles = handles;
+  HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap != INVALID_HANDLE_VALUE) {
+    THREADENTRY32 te;
+    te.dwSize = sizeof te;
+    const DWORD self = ::GetCurrentProcessId();
+    for (BOOL ok = ::Thread32First(snap, &te); ok; ok = ::Thread32Next(snap, &te))
+      if (te.th32OwnerProcessID == self) ++r.threads;
+    ::CloseHandle(snap);
+  }
+  PROCESS_MEMORY_COUNTERS pmc;
+  pmc.cb = sizeof pmc;
+  if (::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc)) r.residentBytes = pmc.WorkingSetSize;
+  return r;
 }
 
 }  // namespace zqe::platform
