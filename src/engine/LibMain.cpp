@@ -33,9 +33,9 @@ void OnLibraryUnload() {
   SEDefArr.shrink_to_fit();
   HttpUnitFinalize();
   TZQTrace::Finalize();
-  TLog4D::Install(nullptr);
-  delete gLogWriter;
-  gLogWriter = nullptr;
+  // The writer stays: compete threads of requests that timed out free
+  // themselves whenever their engine returns, and may still log after the
+  // host has unloaded us. No line is written by the unload itself.
 }
 
 }  // namespace zqe

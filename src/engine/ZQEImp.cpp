@@ -382,6 +382,8 @@ void ZQE_STDCALL ZQECancelAll() {
       for (auto& slot : State().active) engines.push_back(slot->SEInst);
     }
     for (auto& e : engines)
+      if (e) e->RequestAbort();
+    for (auto& e : engines)
       if (e) e->Abort();
   } catch (const std::exception& e) {
     TZQTrace::E(u"[ZQECancelAll] exception:" + ExceptionMessage(e), true);

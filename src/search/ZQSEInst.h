@@ -62,6 +62,10 @@ class TSEInstanceBase {
   // Asks the running check to stop at its next abort point and waits, with
   // no time limit, until it has ended. Returns at once when none runs.
   virtual void Abort();
+  // Only sets the abort flag: a cancel of many engines marks them all
+  // first, so that none finishes its check while the cancel waits for
+  // another (their fetches run one after another).
+  void RequestAbort() { FAborted.store(true); }
   bool Aborted() const { return FAborted.load(); }
 
   int32_t ID() const { return FID; }
