@@ -30,12 +30,13 @@ bool IsEmptySEDef(const TZQSEDef& def) {
          def.surl[0] == 0;
 }
 
-void SetFieldText(ZQEChar* field, size_t capacity, std::u16string_view text) {
-  if (capacity == 0) return;
+int32_t SetFieldText(ZQEChar* field, size_t capacity, std::u16string_view text) {
+  if (capacity == 0) return 0;
   size_t n = std::min(text.size(), capacity - 1);
   if (n < text.size() && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
-  for (size_t i = 0; i < n; ++i) field[i] = text[i];
+  std::memcpy(field, text.data(), n * sizeof(ZQEChar));
   field[n] = 0;
+  return static_cast<int32_t>(n);
 }
 
 void ReadSEDef(platform::IniReader& ini, std::u16string_view sectionName, TZQSEDef& def) {

@@ -44,10 +44,11 @@ std::u16string FieldText(const ZQEChar (&field)[N]) {
 
 // Copies at most N - 1 units and the terminator; a cut never splits a
 // surrogate pair. Units after the terminator are left as they are.
-void SetFieldText(ZQEChar* field, size_t capacity, std::u16string_view text);
+// Returns the number of units stored.
+int32_t SetFieldText(ZQEChar* field, size_t capacity, std::u16string_view text);
 template <size_t N>
-void SetFieldText(ZQEChar (&field)[N], std::u16string_view text) {
-  SetFieldText(field, N, text);
+int32_t SetFieldText(ZQEChar (&field)[N], std::u16string_view text) {
+  return SetFieldText(field, N, text);
 }
 
 }  // namespace zqe

@@ -88,14 +88,14 @@ TFindings TakeFindings(const TSEInstanceBase& e) {
 }
 
 void CopyNameAndCode(TZQECheckResult* r, const TFindings& f) {
-  CopyToField(r->SEName, 128, f.Name);
+  SetFieldText(r->SEName, f.Name);
   r->ErrorCode = static_cast<uint8_t>(f.ErrorCode & 0xFF);
 }
 
 void CopyFindings(TZQECheckResult* r, const TFindings& f, Clock::time_point since) {
-  r->CheckUrlLen = CopyToField(r->CheckUrl, 4098, f.CheckUrl);
-  r->CheckShortURLLen = CopyToField(r->CheckShortURL, 4098, f.CheckShortURL);
-  r->CheckRemarkLen = CopyToField(r->CheckRemark, 4098, f.CheckRemark);
+  r->CheckUrlLen = SetFieldText(r->CheckUrl, f.CheckUrl);
+  r->CheckShortURLLen = SetFieldText(r->CheckShortURL, f.CheckShortURL);
+  r->CheckRemarkLen = SetFieldText(r->CheckRemark, f.CheckRemark);
   r->MatchMSecs = MillisSince(since);
 }
 
@@ -265,14 +265,6 @@ void SECheckOnCompete(TCompeteThread* Sender, void* lpContext) {
 
 // ---- helpers -------------------------------------------------------------
 
-int32_t CopyToField(ZQEChar* field, size_t capacity, std::u16string_view text) {
-  if (capacity == 0) return 0;
-  size_t n = std::min(text.size(), capacity - 1);
-  if (n < text.size() && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
-  std::memcpy(field, text.data(), n * sizeof(ZQEChar));
-  field[n] = 0;
-  return static_cast<int32_t>(n);
-}
 
 void ZQEImpInitialize() { State(); }
 

@@ -81,8 +81,4 @@ uint8_t ZQE_STDCALL ZQECheck(const ZQEChar* szText, const ZQEChar* szFillter, co
 void ZQE_STDCALL ZQECancelAll();
 int32_t InitZQEImpl(const ZQEChar* ConfigFile, TZQEInterface* Intf);
 
-// Copies text into a zero-terminated field of `capacity` units: at most
-// capacity - 1 units, never half a surrogate pair; returns the units stored.
-int32_t CopyToField(ZQEChar* field, size_t capacity, std::u16string_view text);
-
 }  // namespace zqe
