@@ -127,6 +127,18 @@ typedef struct TZQEInterface {
 #define ZQE_ERROR_BAD_CONFIGURATION 1206 /* definition file missing (2) or unreadable (30) */
 #define ZQE_ERROR_INIT_INSTANCES 4002
 
+/* An engine's outcome of one check, and the byte TZQECheckResult.ErrorCode
+   holds for it (the low byte of the code). 255 is also the byte a check
+   writes before any engine has answered. */
+#define ZQE_SE_HIT 0                /* byte 0 */
+#define ZQE_SE_NO_HIT 1             /* byte 1 */
+#define ZQE_SE_ABORTED (-2)         /* byte 254 */
+#define ZQE_SE_FETCH_FAILED (-3)    /* byte 253: fetch error or page without body */
+#define ZQE_SE_NOT_PARSEABLE (-4)   /* byte 252 */
+#define ZQE_SE_VERIFY_PAGE (-5)     /* byte 251: verification (captcha) or block page */
+#define ZQE_SE_PAGE_UNKNOWN (-6)    /* byte 250: result page not recognised */
+#define ZQE_SE_UNKNOWN_BYTE 255     /* no engine answered (yet) */
+
 typedef int32_t(ZQE_STDCALL* TInitZQE)(const ZQEChar* ConfigFile, TZQEInterface* Intf);
 ZQE_EXPORT int32_t ZQE_STDCALL InitZQE(const ZQEChar* ConfigFile, TZQEInterface* Intf);
 
