@@ -3,6 +3,7 @@
 
 #include "engine/ZQDef.h"
 #include "engine/ZQEImp.h"
+#include "html/HtmlParser.h"
 #include "http/Http.h"
 #include "log/zqTrace.h"
 #include "platform/LibraryEntry.h"
@@ -27,15 +28,24 @@ void OnLibraryLoad() {
   TLog4D::SetTraceAliasName(u"ZQE");
 }
 
-void OnLibraryUnload() {
-  ZQEImpFinalize();
+void OnLibraryUnload(bool processExit) {
+  // At process exit the system has ended every other thread wherever it
+  // was, maybe inside one of our locks: free nothing, the process goes.
+  if (processExit) return;
+  ZQEImpFinalize(false);
+  // A thread of ours that never ended (stuck beyond every abort) may still
+  // reach what follows: then it all stays.
+  if (platform::RunningThreads() != 0) return;
   SEDefArr.clear();
   SEDefArr.shrink_to_fit();
   HttpUnitFinalize();
   TZQTrace::Finalize();
-  // The writer stays: compete threads of requests that timed out free
-  // themselves whenever their engine returns, and may still log after the
-  // host has unloaded us. No line is written by the unload itself.
+  TLog4D::Install(nullptr);
+  delete gLogWriter;
+  gLogWriter = nullptr;
+  html::ReleaseTagClassTable();
+  html::ReleaseCharRefTable();
+  platform::ReleaseProcessState();
 }
 
 }  // namespace zqe

@@ -1,5 +1,7 @@
 #include "engine/ZQDef.h"
 
+#include <cstdint>
+
 #include <algorithm>
 #include <cstring>
 
@@ -18,6 +20,23 @@ namespace {
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorReadFault = 30;
 }  // namespace
+
+bool ParseDecimalInt32(std::u16string_view s, int32_t& out) {
+  size_t i = 0;
+  const bool negative = !s.empty() && s[0] == u'-';
+  if (negative) i = 1;
+  if (i == s.size()) return false;
+  int64_t v = 0;
+  for (; i < s.size(); ++i) {
+    if (s[i] < u'0' || s[i] > u'9') return false;
+    v = v * 10 + (s[i] - u'0');
+    if (v > int64_t{INT32_MAX} + 1) return false;
+  }
+  if (negative) v = -v;
+  if (v < INT32_MIN || v > INT32_MAX) return false;
+  out = static_cast<int32_t>(v);
+  return true;
+}
 
 int32_t HashSEName(std::u16string_view name) {
   uint32_t h = 0;
@@ -56,7 +75,7 @@ void ReadSEDef(platform::IniReader& ini, std::u16string_view sectionName, TZQSED
   SetFieldText(def.HttpAcceptCharSet, ini.ReadString(sectionName, u"http-accept-charset", u""));
   SetFieldText(def.HttpAcceptLanguage, ini.ReadString(sectionName, u"http-accept-language", u""));
   int32_t timeout = 0;
-  if (!TryParseInt32(ini.ReadString(sectionName, u"http-timeout", u""), timeout)) timeout = 0;
+  if (!ParseDecimalInt32(ini.ReadString(sectionName, u"http-timeout", u""), timeout)) timeout = 0;
   def.HttpTimeOut = timeout;
   SetFieldText(def.Tag, ini.ReadString(sectionName, u"tag", u""));
   SetFieldText(def.Remark, ini.ReadString(sectionName, u"remark", u""));

@@ -32,6 +32,9 @@ inline bool LoadSEDefArr(std::u16string_view fileName) { return LoadSEDefArr(SED
 
 void ReadSEDef(platform::IniReader& ini, std::u16string_view sectionName, TZQSEDef& def);
 int32_t HashSEName(std::u16string_view name);
+// An optional "-" and decimal digits that fit in 32 bits, nothing else
+// (no "+", no blanks, no hexadecimal).
+bool ParseDecimalInt32(std::u16string_view s, int32_t& out);
 bool IsEmptySEDef(const TZQSEDef& def);
 
 // A text field up to its first zero or its capacity, whichever comes first.

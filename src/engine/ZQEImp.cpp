@@ -27,25 +27,31 @@ int64_t MillisSince(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-// Engine-wide state of the orchestration. Made at library load and, when
-// nothing is left in it, freed at unload.
+using TSEInstDict = std::map<std::u16string, TSEInstSlotPtr>;
+
+// The one owner of what the engine runs: the registry's engines, the check
+// dictionary, the engines of running one-engine requests and the cancel
+// generation. The threads it starts are counted by the platform, and
+// UnInit and the library's unload wait for them. Made at library load,
+// freed at unload.
 struct TEngineState {
-  // Guards SEInstDict (held only while engines are looked up and threads
-  // made, never while a check runs).
-  std::mutex dictLock;
+  // Guards registry, SEInstDict, active and retired. Held only to look up
+  // and collect engines, never while an engine checks or is waited for.
+  std::mutex lock;
+  TSEInstArr registry;  // SEInstArr: one engine per definition
   // Engine objects per engine name and host thread; absent before the
   // first InitZQE and after UnInit.
-  std::unique_ptr<std::map<std::u16string, TSEInstSlotPtr>> SEInstDict;
-
+  std::unique_ptr<TSEInstDict> SEInstDict;
   // Engines of one-engine requests while they run, so that a cancel
-  // reaches them too. Guarded by activeLock.
-  std::mutex activeLock;
+  // reaches them too.
   std::vector<TSEInstSlotPtr> active;
-
   // Registry engines that a repeated InitZQE replaced; destroyed at UnInit.
-  // Touched only by InitZQE and UnInit, which the host calls while no
-  // check runs.
   std::vector<TSEInstancePtr> retired;
+
+  // Moved on by every CancelAll and UnInit; a request keeps the value it
+  // saw when it began, and its checks compare it once they hold their
+  // engine, so that nothing queued before a cancel starts after it.
+  std::atomic<uint64_t> cancelGeneration{0};
 
   TSEInstFactory factory;  // set before any check
 };
@@ -57,17 +63,27 @@ TEngineState& State() {
   return *gState;
 }
 
+TCancelToken CurrentToken() {
+  return TCancelToken{&State().cancelGeneration, State().cancelGeneration.load()};
+}
+
+// How long UnInit and the unload wait for the library's threads. Aborted
+// fetches end at once, so this is only reached by a thread stuck in code
+// that no abort reaches; the wait then gives up with an error line rather
+// than hang the host for ever.
+constexpr uint32_t kThreadsEndMs = 20000;
+
 std::u16string Text(const ZQEChar* s) { return s ? std::u16string(s) : std::u16string(); }
 
 // Registers an engine of a one-engine request for the time it runs.
 class ActiveSlot {
  public:
   explicit ActiveSlot(TSEInstSlotPtr slot) : slot_(std::move(slot)) {
-    std::lock_guard<std::mutex> lock(State().activeLock);
+    std::lock_guard<std::mutex> lock(State().lock);
     State().active.push_back(slot_);
   }
   ~ActiveSlot() {
-    std::lock_guard<std::mutex> lock(State().activeLock);
+    std::lock_guard<std::mutex> lock(State().lock);
     auto& a = State().active;
     for (auto it = a.begin(); it != a.end(); ++it) {
       if (*it == slot_) {
@@ -116,11 +132,12 @@ TSEInstancePtr MakeEngine(const TZQSEDef& def) {
 void SECheckOnCompete(TCompeteThread* Sender, void* lpContext);
 
 bool OneEnginePath(const std::u16string& text, const std::u16string& filter, const TZQECheckParams* params,
-                   TZQECheckResult* result, Clock::time_point start) {
+                   TZQECheckResult* result, Clock::time_point start, const TCancelToken& token,
+                   uint32_t& refusal) {
   const TZQSEDef& def = params->SEDefs[0];
   TSEInstSlotPtr slot;
   {
-    std::lock_guard<std::mutex> lock(State().dictLock);
+    std::lock_guard<std::mutex> lock(State().lock);
     if (State().SEInstDict) {
       auto it = State().SEInstDict->find(DictKey(def));
       if (it != State().SEInstDict->end()) slot = it->second;
@@ -130,7 +147,7 @@ bool OneEnginePath(const std::u16string& text, const std::u16string& filter, con
     TSEInstancePtr inst = MakeEngine(def);
     if (!inst) {
       LogNoEngine(def);
-      platform::SetLastError(kErrorInvalidParameter);
+      refusal = kErrorInvalidParameter;
       return false;
     }
     slot = std::make_shared<TSEInstSlot>(std::move(inst));
@@ -139,7 +156,7 @@ bool OneEnginePath(const std::u16string& text, const std::u16string& filter, con
   {
     ActiveSlot active(slot);
     std::lock_guard<platform::Mutex> lock(slot->Lock);
-    slot->SEInst->Check(text, filter, params->StrictMatch != 0);
+    slot->SEInst->Check(text, filter, params->StrictMatch != 0, token);
     f = TakeFindings(*slot->SEInst);
   }
   CopyNameAndCode(result, f);
@@ -148,26 +165,44 @@ bool OneEnginePath(const std::u16string& text, const std::u16string& filter, con
   return true;
 }
 
-// True when every handle is signalled within the time left of `budgetMs`.
-bool WaitAllWithin(const std::vector<std::shared_ptr<platform::Event>>& handles, uint32_t budgetMs) {
+// True when every handle is signalled within the time left of `budgetMs`;
+// false at once when `requestDone` is signalled first: the request no
+// longer waits, so the monitor has nobody to tell and need not keep a
+// thread of the library alive to the end of the budget.
+bool WaitAllWithin(const std::vector<std::shared_ptr<platform::Event>>& handles, platform::Event& requestDone,
+                   uint32_t budgetMs) {
   const auto start = Clock::now();
   for (const auto& h : handles) {
     const int64_t left = static_cast<int64_t>(budgetMs) - MillisSince(start);
-    if (left < 0 || platform::WaitForOne(*h, static_cast<uint32_t>(left)) != 0) return false;
+    if (left < 0) return false;
+    platform::Event* events[] = {h.get(), &requestDone};
+    if (platform::WaitForAny(events, static_cast<uint32_t>(left)) != 0) return false;
   }
   return true;
 }
 
 bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter, const TZQECheckParams* params,
-                        TZQECheckResult* result) {
+                        TZQECheckResult* result, const TCancelToken& token, uint32_t& refusal) {
   const int32_t n = params->SECount;
   // Everything the threads touch after the request has returned is shared.
   auto group = std::make_shared<TCompeteGroup>();
   auto allOver = std::make_shared<platform::Event>(true, false);
+  auto requestDone = std::make_shared<platform::Event>(true, false);
+  struct DoneOnExit {
+    platform::Event& e;
+    ~DoneOnExit() { e.Set(); }
+  } done{*requestDone};
   std::vector<std::unique_ptr<TSECheckThread>> threads;
   std::vector<std::shared_ptr<platform::Event>> handles;
   {
-    std::lock_guard<std::mutex> lock(State().dictLock);
+    std::lock_guard<std::mutex> lock(State().lock);
+    // Looked at again under this hold: an UnInit may have come since the
+    // request's first look.
+    if (!State().SEInstDict) {
+      TZQTrace::E(u"[ZQECheck] Engine not initialized, call InitZQE first!", true);
+      refusal = kErrorNotReady;
+      return false;
+    }
     auto& dict = *State().SEInstDict;
     for (int32_t i = 0; i < n; ++i) {
       const TZQSEDef& def = params->SEDefs[i];
@@ -186,7 +221,7 @@ bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter
         dict.emplace(key, slot);
       }
       auto t = std::make_unique<TSECheckThread>(group, static_cast<int32_t>(kCheckTimeoutMs), text, filter,
-                                                params->StrictMatch != 0, slot);
+                                                params->StrictMatch != 0, slot, token);
       t->OnCompete = &SECheckOnCompete;
       t->PCompeteContext = result;
       handles.push_back(t->Handle());
@@ -194,14 +229,14 @@ bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter
     }
   }
   if (threads.empty()) {
-    platform::SetLastError(kErrorInvalidParameter);
+    refusal = kErrorInvalidParameter;
     return false;
   }
 
   TZQTrace::I(u"[ZQE.Check] start MonThread", false);
-  platform::Thread monitor([handles, allOver] {
+  platform::Thread monitor([handles, allOver, requestDone] {
     try {
-      if (WaitAllWithin(handles, kCheckTimeoutMs)) allOver->Set();
+      if (WaitAllWithin(handles, *requestDone, kCheckTimeoutMs)) allOver->Set();
     } catch (...) {
     }
   });
@@ -230,12 +265,14 @@ bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter
 // ---- compete thread of one engine ---------------------------------------
 
 TSECheckThread::TSECheckThread(std::shared_ptr<TCompeteGroup> group, int32_t TimeOut, std::u16string Text,
-                               std::u16string Fillter, bool StrictMatch, TSEInstSlotPtr SEInst)
+                               std::u16string Fillter, bool StrictMatch, TSEInstSlotPtr SEInst,
+                               TCancelToken Token)
     : TCompeteThread(std::move(group), TimeOut),
       FText(std::move(Text)),
       FFillter(std::move(Fillter)),
       FStrictMatch(StrictMatch),
       FSEInst(std::move(SEInst)),
+      FToken(Token),
       FStartTimeStamp(Clock::now()) {}
 
 bool TSECheckThread::Work() {
@@ -243,7 +280,7 @@ bool TSECheckThread::Work() {
     std::lock_guard<platform::Mutex> lock(FSEInst->Lock);
     TSEInstanceBase& e = *FSEInst->SEInst;
     TZQTrace::I(u"TSECheckThread.Work [%s] s:%s", {e.Name(), FText}, false);
-    e.Check(FText, FFillter, FStrictMatch);
+    e.Check(FText, FFillter, FStrictMatch, FToken);
     const bool ok = e.ErrorCode() == 0;
     TZQTrace::I(u"TSECheckThread.Work [%s] s:%s errcode:%d", {e.Name(), FText, e.ErrorCode()}, false);
     if (ok) FFindings = TakeFindings(e);
@@ -268,21 +305,71 @@ void SECheckOnCompete(TCompeteThread* Sender, void* lpContext) {
 
 void ZQEImpInitialize() { State(); }
 
-void ZQEImpFinalize() {
-  if (!gState) return;
-  bool empty = SEInstArr.empty() && gState->retired.empty() && gState->active.empty();
+namespace {
+// Collects every engine the state holds, under its lock, for a cancel to
+// reach outside it (an abort waits for a running check).
+std::vector<TSEInstancePtr> AllEngines(TEngineState& s) {
+  std::lock_guard<std::mutex> lock(s.lock);
+  std::vector<TSEInstancePtr> engines(s.registry.begin(), s.registry.end());
+  engines.insert(engines.end(), s.retired.begin(), s.retired.end());
+  if (s.SEInstDict)
+    for (auto& [key, slot] : *s.SEInstDict) engines.push_back(slot->SEInst);
+  for (auto& slot : s.active) engines.push_back(slot->SEInst);
+  return engines;
+}
+
+void CancelEverything(TEngineState& s) {
+  // First the generation, so that every check still queued behind an
+  // engine's lock sees the cancel when it gets there.
+  ++s.cancelGeneration;
+  const std::vector<TSEInstancePtr> engines = AllEngines(s);
+  for (auto& e : engines)
+    if (e) e->RequestAbort();
+  for (auto& e : engines)
+    if (e) e->Abort();
+}
+
+// Drops the registry, the replaced engines and the dictionary; their
+// engines are aborted first and destroyed once no thread holds them.
+void ReleaseEngines(TEngineState& s) {
+  TSEInstArr registry;
+  std::vector<TSEInstancePtr> retired;
+  std::unique_ptr<TSEInstDict> dict;
   {
-    std::lock_guard<std::mutex> lock(gState->dictLock);
-    if (gState->SEInstDict && !gState->SEInstDict->empty()) empty = false;
+    std::lock_guard<std::mutex> lock(s.lock);
+    registry.swap(s.registry);
+    retired.swap(s.retired);
+    dict = std::move(s.SEInstDict);
   }
-  // A host that unloads without UnInit leaves engines whose threads the
-  // system may already have ended: destroying them here could wait for
-  // ever, so they are left to the end of the process.
-  if (!empty) {
-    new TSEInstArr(std::move(SEInstArr));
-    SEInstArr.clear();
-    return;
+  FreeSEInstances(registry);
+  for (auto& e : retired)
+    if (e) e->Abort();
+  if (dict)
+    for (auto& [key, slot] : *dict) slot->SEInst->Abort();
+}
+
+bool WaitForLibraryThreads() {
+  if (platform::WaitForThreads(kThreadsEndMs)) return true;
+  TZQTrace::E(u"[ZQEUnInit] threads still running after " + UIntToU16(kThreadsEndMs) + u" ms: " +
+                  UIntToU16(platform::RunningThreads()),
+              true);
+  return false;
+}
+}  // namespace
+
+void ZQEImpFinalize(bool processExit) {
+  if (!gState) return;
+  // At process exit the system has already ended the other threads, some
+  // maybe inside a lock: touch nothing.
+  if (processExit) return;
+  // A host that unloads without UnInit: end what runs, as UnInit would,
+  // and wait until no thread of ours runs our code before it is unmapped.
+  try {
+    CancelEverything(*gState);
+    ReleaseEngines(*gState);
+  } catch (...) {
   }
+  if (!WaitForLibraryThreads()) return;  // leave the state to the threads still in it
   delete gState;
   gState = nullptr;
 }
@@ -290,7 +377,7 @@ void ZQEImpFinalize() {
 void SetSEInstFactory(TSEInstFactory factory) { State().factory = std::move(factory); }
 
 size_t SEInstDictCount() {
-  std::lock_guard<std::mutex> lock(State().dictLock);
+  std::lock_guard<std::mutex> lock(State().lock);
   return State().SEInstDict ? State().SEInstDict->size() : 0;
 }
 
@@ -299,14 +386,21 @@ size_t SEInstDictCount() {
 bool InitSEInstances() {
   {
     // Also after an UnInit, so that InitZQE works again.
-    std::lock_guard<std::mutex> lock(State().dictLock);
-    if (!State().SEInstDict) State().SEInstDict = std::make_unique<std::map<std::u16string, TSEInstSlotPtr>>();
+    std::lock_guard<std::mutex> lock(State().lock);
+    if (!State().SEInstDict) State().SEInstDict = std::make_unique<TSEInstDict>();
   }
   try {
-    for (auto& e : SEInstArr)
-      if (e) State().retired.push_back(std::move(e));
-    SEInstArr.clear();
-    LoadSEInstance(SEDefArr);
+    // Built aside and put in place under the lock, so that a concurrent
+    // cancel sees either the old registry or the new one, never half of one.
+    TSEInstArr built;
+    LoadSEInstance(SEDefArr, built);
+    {
+      std::lock_guard<std::mutex> lock(State().lock);
+      for (auto& e : State().registry)
+        if (e) State().retired.push_back(std::move(e));
+      State().registry = std::move(built);
+    }
+    const TSEInstArr& SEInstArr = State().registry;  // InitZQE and UnInit never overlap
     TZQTrace::I(u"[InitSEInstances] ok!", false);
     TZQTrace::I(u"SE def count:" + UIntToU16(SEDefArr.size()) + u",SE Instance count:" + UIntToU16(SEInstArr.size()),
                 true);
@@ -361,47 +455,24 @@ void ZQE_STDCALL ZQEGetSEDefArr(TZQSEDef** ppDefs, int32_t* pCount) {
 
 void ZQE_STDCALL ZQECancelAll() {
   try {
-    // Collected under the locks, aborted outside them: an abort waits for
-    // a running check, which must be free to finish.
-    std::vector<TSEInstancePtr> engines(SEInstArr.begin(), SEInstArr.end());
-    {
-      std::lock_guard<std::mutex> lock(State().dictLock);
-      if (State().SEInstDict)
-        for (auto& [key, slot] : *State().SEInstDict) engines.push_back(slot->SEInst);
-    }
-    {
-      std::lock_guard<std::mutex> lock(State().activeLock);
-      for (auto& slot : State().active) engines.push_back(slot->SEInst);
-    }
-    for (auto& e : engines)
-      if (e) e->RequestAbort();
-    for (auto& e : engines)
-      if (e) e->Abort();
+    CancelEverything(State());
   } catch (const std::exception& e) {
     TZQTrace::E(u"[ZQECancelAll] exception:" + ExceptionMessage(e), true);
+  } catch (...) {
   }
   platform::SetLastError(0);
 }
 
 void ZQE_STDCALL ZQEUnInit() {
   try {
-    ZQECancelAll();
-    FreeSEInstances();
-    for (auto& e : State().retired)
-      if (e) e->Abort();
-    State().retired.clear();
-    std::unique_ptr<std::map<std::u16string, TSEInstSlotPtr>> dict;
-    {
-      std::lock_guard<std::mutex> lock(State().dictLock);
-      dict = std::move(State().SEInstDict);
-    }
-    if (dict) {
-      for (auto& [key, slot] : *dict) slot->SEInst->Abort();
-      // An engine still held by a compete thread goes when that thread ends.
-      dict.reset();
-    }
+    CancelEverything(State());
+    ReleaseEngines(State());
+    // Returns once every thread the library started has left its code, so
+    // that the host may unload it right away.
+    WaitForLibraryThreads();
   } catch (const std::exception& e) {
     TZQTrace::E(u"[ZQEUnInit] exception:" + ExceptionMessage(e), true);
+  } catch (...) {
   }
   platform::SetLastError(0);
 }
@@ -409,6 +480,12 @@ void ZQE_STDCALL ZQEUnInit() {
 uint8_t ZQE_STDCALL ZQECheck(const ZQEChar* szText, const ZQEChar* szFillter, const TZQECheckParams* lpParams,
                              int32_t nUserData, TZQECheckResult* lpResult) {
   bool result = false;
+  // Taken before anything else: a cancel that returns after this point
+  // reaches this request, even while it is still queued.
+  const TCancelToken token = CurrentToken();
+  // Only invalid arguments set the last-error value; the system calls on
+  // the way of a valid check must not leave theirs behind.
+  const uint32_t callersLastError = platform::GetLastError();
   try {
     const std::u16string text = Text(szText);
     if (DbgParams.Debug[dbgCommon]) TZQTrace::I(u"[ZQECheck] > s:%s", {text}, false);
@@ -431,7 +508,7 @@ uint8_t ZQE_STDCALL ZQECheck(const ZQEChar* szText, const ZQEChar* szFillter, co
       return 0;
     }
     {
-      std::lock_guard<std::mutex> lock(State().dictLock);
+      std::lock_guard<std::mutex> lock(State().lock);
       if (!SEInstInited || !State().SEInstDict) invalid = u"[ZQECheck] Engine not initialized, call InitZQE first!";
     }
     if (invalid) {
@@ -447,11 +524,13 @@ uint8_t ZQE_STDCALL ZQECheck(const ZQEChar* szText, const ZQEChar* szFillter, co
     lpResult->ErrorCode = 255;
     lpResult->TotalMSecs = 0;
     const std::u16string filter = Text(szFillter);
+    uint32_t refusal = 0;  // set when no selected engine could run
     if (lpParams->SECount <= 1)
-      result = OneEnginePath(text, filter, lpParams, lpResult, start);
+      result = OneEnginePath(text, filter, lpParams, lpResult, start, token, refusal);
     else
-      result = SeveralEnginesPath(text, filter, lpParams, lpResult);
+      result = SeveralEnginesPath(text, filter, lpParams, lpResult, token, refusal);
     lpResult->TotalMSecs = MillisSince(start);
+    platform::SetLastError(refusal != 0 ? refusal : callersLastError);
   } catch (const std::exception& e) {
     TZQTrace::Fatal(u"[ZQECheck] exception:" + ExceptionMessage(e), true);
   } catch (...) {

@@ -36,7 +36,7 @@ struct TSEFindings {
 class TSECheckThread final : public TCompeteThread {
  public:
   TSECheckThread(std::shared_ptr<TCompeteGroup> group, int32_t TimeOut, std::u16string Text, std::u16string Fillter,
-                 bool StrictMatch, TSEInstSlotPtr SEInst);
+                 bool StrictMatch, TSEInstSlotPtr SEInst, TCancelToken Token = {});
   const TSEInstancePtr& SEInst() const { return FSEInst->SEInst; }
   // Steady-clock moment the thread object was made: MatchMSecs counts from it.
   std::chrono::steady_clock::time_point StartTimeStamp() const { return FStartTimeStamp; }
@@ -52,6 +52,7 @@ class TSECheckThread final : public TCompeteThread {
   std::u16string FFillter;
   bool FStrictMatch;
   TSEInstSlotPtr FSEInst;
+  TCancelToken FToken;
   std::chrono::steady_clock::time_point FStartTimeStamp;
   TSEFindings FFindings;
 };
@@ -61,8 +62,10 @@ inline constexpr uint32_t kCheckTimeoutMs = 3000;
 
 // Set up and torn down by the library's load and unload code; tests of the
 // orchestration call them around their cases.
+// At a plain unload ZQEImpFinalize cancels what runs and waits for the
+// library's threads; at process exit it touches nothing.
 void ZQEImpInitialize();
-void ZQEImpFinalize();
+void ZQEImpFinalize(bool processExit = false);
 
 // Makes the engine object for a selected record; the registry's
 // CreateSEInstance unless a test puts its own factory in.

@@ -2,6 +2,7 @@
 // references of HTML 4.01 (Latin-1, symbols, special characters), keyed as
 // the standard spells them. Lookups use the lower-cased reference, so the
 // names with capitals are never found and decode to their lower-case twin.
+#include "platform/LazyGlobal.h"
 #include "html/HtmlElement.h"
 
 #include <array>
@@ -95,16 +96,17 @@ std::u16string RefKey(const char* name) {
   return key;
 }
 
+constinit LazyGlobal<TStringDictionary> gCharRefs;
+
 const TStringDictionary& CharRefTable() {
-  static const TStringDictionary* table = [] {
+  return gCharRefs.Get([] {
     auto* t = new TStringDictionary(512);
     char16_t code = 160;
     for (const char* name : kLatin1) t->Add(RefKey(name), std::u16string(1, code++));
     for (const auto& r : kSymbols) t->Add(RefKey(r.Name), std::u16string(1, r.Code));
     for (const auto& r : kSpecial) t->Add(RefKey(r.Name), std::u16string(1, r.Code));
     return t;
-  }();
-  return *table;
+  });
 }
 
 // Built when the library loads, so that parsing threads only ever read it.
@@ -226,5 +228,7 @@ std::u16string DecodeCharReferences(std::u16string_view s) {
   out.resize(DecodeCharReferencesTo(s, out.data()));
   return out;
 }
+
+void ReleaseCharRefTable() { gCharRefs.Release(); }
 
 }  // namespace zqe::html

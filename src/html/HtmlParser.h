@@ -99,6 +99,11 @@ std::u16string DumpElementTree(const IHtmlElement& root);
 // show that trees are freed.
 int64_t LiveHtmlElementCount() noexcept;
 
+// The tag-class and character-reference tables are built when the library
+// loads; its unload frees them (the next use builds them again).
+void ReleaseTagClassTable();
+void ReleaseCharRefTable();
+
 // ---------------------------------------------------------------------------
 // Containers
 

@@ -1,5 +1,6 @@
 // Tokenizer and tree builder. The two passes run interleaved: each token is
 // attached to the tree as soon as it is made, so no flat token list is kept.
+#include "platform/LazyGlobal.h"
 #include "html/HtmlElement.h"
 #include "html/HtmlScan.h"
 
@@ -82,8 +83,10 @@ bool IsVoidTag(std::u16string_view n) {
   }
 }
 
+constinit LazyGlobal<TStringDictionary> gTagClasses;
+
 const TStringDictionary& TagClassTable() {
-  static const TStringDictionary* table = [] {
+  return gTagClasses.Get([] {
     auto* t = new TStringDictionary(512);
     auto fill = [t](std::initializer_list<const char16_t*> names, uint32_t flag, bool add) {
       for (const char16_t* n : names) {
@@ -113,8 +116,7 @@ const TStringDictionary& TagClassTable() {
          tcClass8, true);
     fill({u"PRE", u"PLAINTEXT", u"TITLE", u"TEXTAREA"}, tcClass16, true);
     return t;
-  }();
-  return *table;
+  });
 }
 
 // Built when the library loads, so that parsing threads only ever read it.
@@ -697,5 +699,7 @@ TRef<IHtmlElement> ParseHtmlDocument(std::u16string_view AHtml) {
   doc->FClosed = true;
   return result;
 }
+
+void ReleaseTagClassTable() { gTagClasses.Release(); }
 
 }  // namespace zqe::html

@@ -64,6 +64,8 @@ bool Perform(const platform::HttpRequest& request, int32_t& HttpCode, std::u16st
              const std::function<void()>& logConfig,
              const std::function<void(const platform::HttpResponse&)>& after) {
   std::lock_guard<platform::Mutex> lock(HttpLock());
+  // Asked to stop while queued: the request never reaches the wire.
+  if (request.abort && request.abort->Requested()) return false;
   try {
     if (HttpDebug()) logConfig();
     const platform::HttpResponse response = platform::HttpGet(request);
@@ -104,8 +106,9 @@ bool THTTP::Get(std::u16string_view Url, int32_t& HttpCode, std::u16string& Resp
 
 bool THTTP::Get(std::u16string_view UserAgent, std::u16string_view /*AcceptCharSet*/,
                 std::u16string_view AcceptLanguage, std::u16string_view Url, int32_t TimeOut, int32_t& HttpCode,
-                std::u16string& Response) {
+                std::u16string& Response, platform::HttpAbort* Abort) {
   platform::HttpRequest r;
+  r.abort = Abort;
   r.url = Url;
   r.userAgent = UserAgent;
   r.headers = {

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <random>
 
+#include "platform/LazyGlobal.h"
 #include "platform/Platform.h"
 
 namespace zqe::platform {
@@ -31,54 +32,67 @@ std::u16string IncludeTrailingDelim(std::u16string_view path) {
   return r;
 }
 
-// These live for the whole process (never destroyed): threads that nobody
-// joins may still log or draw a user agent while the process exits.
+// Made on first use and freed by ReleaseProcessState when the library
+// unloads (never by static destruction: a thread may use them while the
+// process exits).
 namespace {
-std::mutex& RandomMutex() {
-  static auto* m = new std::mutex;
-  return *m;
-}
-std::mt19937& Generator() {
-  static auto* gen = [] {
+struct RandomState {
+  std::mutex m;
+  std::mt19937 gen;  // guarded by m
+};
+constinit LazyGlobal<RandomState> gRandom;
+
+RandomState& Randomness() {
+  return gRandom.Get([] {
     std::random_device rd;
     std::seed_seq seq{rd(), rd(), TickCount(), CurrentProcessId()};
-    return new std::mt19937(seq);
-  }();
-  return *gen;
+    auto* r = new RandomState;
+    r->gen.seed(seq);
+    return r;
+  });
 }
 
-std::mutex& HookMutex() {
-  static auto* m = new std::mutex;
-  return *m;
-}
-std::shared_ptr<DebugHook>& HookSlot() {
-  static auto* hook = new std::shared_ptr<DebugHook>;
-  return *hook;
-}
+struct HookState {
+  std::mutex m;
+  std::shared_ptr<DebugHook> hook;  // guarded by m
+};
+constinit LazyGlobal<HookState> gHook;
 }  // namespace
 
 uint32_t Random(uint32_t range) {
   if (range == 0) return 0;
-  std::lock_guard<std::mutex> lock(RandomMutex());
-  return std::uniform_int_distribution<uint32_t>(0, range - 1)(Generator());
+  RandomState& r = Randomness();
+  std::lock_guard<std::mutex> lock(r.m);
+  return std::uniform_int_distribution<uint32_t>(0, range - 1)(r.gen);
 }
 
 void SetDebugOutputHook(DebugHook hook) {
-  std::lock_guard<std::mutex> lock(HookMutex());
-  HookSlot() = hook ? std::make_shared<DebugHook>(std::move(hook)) : nullptr;
+  HookState& h = gHook.Get();
+  std::lock_guard<std::mutex> lock(h.m);
+  h.hook = hook ? std::make_shared<DebugHook>(std::move(hook)) : nullptr;
 }
 
 // Defined by each platform: the system channel itself.
 void SystemDebugOutput(std::u16string_view text);
+void ReleaseSystemState();
 
 void OutputDebug(std::u16string_view text) {
   SystemDebugOutput(text);
   std::shared_ptr<DebugHook> hook;
   {
-    std::lock_guard<std::mutex> lock(HookMutex());
-    hook = HookSlot();
+    HookState& h = gHook.Get();
+    std::lock_guard<std::mutex> lock(h.m);
+    hook = h.hook;
   }
   if (hook) (*hook)(text);
 }
 
+}  // namespace zqe::platform
+
+namespace zqe::platform {
+void ReleaseProcessState() {
+  gRandom.Release();
+  gHook.Release();
+  ReleaseSystemState();
+}
 }  // namespace zqe::platform

@@ -3,9 +3,12 @@
 // POSIX (posix/HttpClientCurl.cpp). Portable: no OS or library types here.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -23,6 +26,43 @@ struct HttpCookie {
   std::u16string value;
   std::u16string domain;  // empty when the server named none
   std::u16string path;    // empty when the server named none
+};
+
+// Lets another thread end a request in flight at once. The owner sets
+// its abort flag, then calls Wake; while a request runs, its backend keeps
+// a waker here that makes the blocking call return (curl's multi wake-up,
+// closing the WinHTTP request handle).
+class HttpAbort {
+ public:
+  explicit HttpAbort(const std::atomic<bool>& flag) : flag_(flag) {}
+  HttpAbort(const HttpAbort&) = delete;
+  HttpAbort& operator=(const HttpAbort&) = delete;
+
+  bool Requested() const { return flag_.load(); }
+  void Wake() {
+    std::lock_guard<std::mutex> lock(m_);
+    if (wake_) wake_();
+  }
+
+  // For the backends. False (and nothing kept) when the abort was already
+  // asked for: the flag is read under the lock that Wake takes, so an
+  // abort is never missed between the two.
+  bool Attach(std::function<void()> wake) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (Requested()) return false;
+    wake_ = std::move(wake);
+    return true;
+  }
+  // After Detach returns, the waker is neither running nor called again.
+  void Detach() {
+    std::lock_guard<std::mutex> lock(m_);
+    wake_ = nullptr;
+  }
+
+ private:
+  const std::atomic<bool>& flag_;
+  std::mutex m_;
+  std::function<void()> wake_;  // guarded by m_
 };
 
 // One GET. Every request starts from a fresh client: nothing (cookies,
@@ -45,6 +85,9 @@ struct HttpRequest {
   // larger than this after undoing its content encoding, is a failure.
   int maxRedirects = 10;
   size_t maxBodyBytes = size_t{32} * 1024 * 1024;
+  // When set, a request already asked to abort is not sent, and one in
+  // flight ends with an HttpError as soon as Wake is called.
+  HttpAbort* abort = nullptr;
 };
 
 struct HttpResponse {
@@ -61,6 +104,8 @@ struct HttpResponse {
 // be inflated. A completed exchange with any status is not a failure.
 class HttpError : public std::runtime_error {
  public:
+  static constexpr const char* kAborted = "request aborted";
+
   // status: the final response's status when it had been received, else 0.
   HttpError(const std::string& message, int status = 0)
       : std::runtime_error(message), status_(status) {}

@@ -5,5 +5,7 @@
 
 namespace zqe {
 void OnLibraryLoad();
-void OnLibraryUnload();
+// processExit: the process is ending (not a plain unload); its other
+// threads are gone, wherever they were.
+void OnLibraryUnload(bool processExit);
 }  // namespace zqe

@@ -141,7 +141,7 @@ int WaitForAll(std::span<Event* const> events, uint32_t timeoutMs);
 // ---- threads -------------------------------------------------------------
 
 // A thread created suspended that frees itself when its body returns;
-// nobody joins it. Resume starts it (once). Destroying a Thread that was
+// nobody joins it (WaitForThreads below waits for all of them). Resume starts it (once). Destroying a Thread that was
 // never resumed discards it without running the body. stackSize (bytes,
 // 0 for the system default) lets callers and tests hold code to a known
 // stack, such as the 1 MB Windows default.
@@ -159,7 +159,22 @@ class Thread {
   std::unique_ptr<Impl> impl_;
 };
 
+// Threads started through Thread whose body has not returned yet.
+size_t RunningThreads();
+// Waits until every thread started through Thread has ended and left this
+// module's code, so that the module may be unmapped: on POSIX the ended
+// threads are joined; on Windows each thread holds a reference to the
+// module from its start until it exits (FreeLibraryAndExitThread), so a
+// host that unloads too early cannot pull the code from under it. False
+// when the time ran out first. Never call it from such a thread.
+bool WaitForThreads(uint32_t timeoutMs);
+
 void SleepMs(uint32_t ms);
+
+// Frees the platform's process-wide state (random generator, debug hook,
+// event and thread bookkeeping); the next use makes it anew. Only for the
+// library's unload, once no thread of the module runs.
+void ReleaseProcessState();
 
 // ---- dynamic libraries (hosts and their tests load the engine this way) --
 

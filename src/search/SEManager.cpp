@@ -15,11 +15,6 @@
 namespace zqe {
 
 namespace {
-constinit NoDestroy<TSEInstArr> gSEInstArr;
-}
-constinit TSEInstArr& SEInstArr = gSEInstArr.value;
-
-namespace {
 
 template <size_t N>
 std::u16string Field(const ZQEChar (&field)[N]) {

@@ -167,7 +167,7 @@ void TSEInstanceBase::ResetCheck() {
 }
 
 void TSEInstanceBase::Check(std::u16string_view word, std::u16string_view urlfillter,
-                            bool StrictMatche) {
+                            bool StrictMatche, const TCancelToken& Token) {
   ResetCheck();
   if (!FAborted.load()) FWorkEvent.Reset();
   struct IdleOnExit {
@@ -176,11 +176,21 @@ void TSEInstanceBase::Check(std::u16string_view word, std::u16string_view urlfil
   } idle{FWorkEvent};
   FCheckWord = word;
   FErrorCode = 1;
+  // Read after the idle signal is reset: a cancel that moved the
+  // generation earlier is seen here, and one that moves it later finds
+  // the signal reset and waits for this check, whose abort flag it sets.
+  if (Token.Cancelled()) {
+    FAborted.store(true);
+    FErrorCode = -2;
+    TZQTrace::InfoEx(dbgCommon, u"  #TSEInst[" + FName + u"] cancelled before it began", true);
+    return;
+  }
   DoCheck(FCheckWord, urlfillter, StrictMatche);
 }
 
 void TSEInstanceBase::Abort() {
   FAborted.store(true);
+  FHttpAbort.Wake();
   TZQTrace::I(u"TBaseZQMan.Cancle");
   if (!FHasWorkEvent.load()) return;
   const int code = platform::WaitForOne(FWorkEvent, platform::kInfinite);
@@ -202,7 +212,7 @@ std::u16string TSEInstanceBase::HttpGet(std::u16string_view Url) {
   int32_t code = 0;
   std::u16string page;
   if (!THTTP::Get(GetRandomUserAgent(), FHttpAcceptCharSet, FHttpAcceptLanguage, Url, FHttpTimeOut,
-                  code, page)) {
+                  code, page, &FHttpAbort)) {
     page.clear();
   }
   return page;
@@ -366,6 +376,12 @@ void TSEInstanceBase::DoCheck(std::u16string_view word, std::u16string_view urlf
       TZQTrace::DumpHTML(page, u"");
       return;
     }
+  }
+
+  // An abort ends the fetch early; what it left is no page to judge.
+  if (FAborted.load()) {
+    FErrorCode = -2;
+    return;
   }
 
   PageStep(queryUrl, page, word, urlfillter, StrictMatche);

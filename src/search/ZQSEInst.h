@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "html/HtmlParserDef.h"
+#include "platform/HttpClient.h"
 #include "platform/Platform.h"
 
 namespace zqe {
@@ -35,6 +36,15 @@ struct TSEEntryReport {
   std::u16string Date;
   bool Matched = false;
   std::u16string SkipReason;  // empty when Matched
+};
+
+// A cancel that reaches checks still queued when it was made: the cancel
+// generation a request saw when it began. A check whose generation has
+// moved on by the time it holds its engine does not start.
+struct TCancelToken {
+  const std::atomic<uint64_t>* Generation = nullptr;
+  uint64_t Seen = 0;
+  bool Cancelled() const { return Generation && Generation->load() != Seen; }
 };
 
 class TSEInstanceBase {
@@ -56,16 +66,22 @@ class TSEInstanceBase {
   // 0 hit, 1 no hit, -2 aborted, -3 fetch error or no body, -4 not
   // parseable, -5 verification page. Errors of the query-URL format and of
   // a malformed filter mask propagate as exceptions; the idle event is set
-  // again before they leave.
-  virtual void Check(std::u16string_view word, std::u16string_view urlfillter, bool StrictMatche);
+  // again before they leave. A check whose Token is already cancelled when
+  // it begins ends at once with -2, without a request.
+  virtual void Check(std::u16string_view word, std::u16string_view urlfillter, bool StrictMatche,
+                     const TCancelToken& Token = {});
 
   // Asks the running check to stop at its next abort point and waits, with
   // no time limit, until it has ended. Returns at once when none runs.
   virtual void Abort();
-  // Only sets the abort flag: a cancel of many engines marks them all
-  // first, so that none finishes its check while the cancel waits for
-  // another (their fetches run one after another).
-  void RequestAbort() { FAborted.store(true); }
+  // Sets the abort flag and ends a fetch in flight, without waiting: a
+  // cancel of many engines marks them all first, so that none finishes
+  // its check while the cancel waits for another (their fetches run one
+  // after another).
+  void RequestAbort() {
+    FAborted.store(true);
+    FHttpAbort.Wake();
+  }
   bool Aborted() const { return FAborted.load(); }
 
   int32_t ID() const { return FID; }
@@ -139,6 +155,8 @@ class TSEInstanceBase {
   int32_t FHttpTimeOut = 0;
   // Written by Abort from any thread, read at the abort points.
   std::atomic<bool> FAborted{false};
+  // Ends this engine's fetch in flight when FAborted is set.
+  platform::HttpAbort FHttpAbort{FAborted};
   // The idle event: manual reset, signalled while no check runs. Made in
   // the constructor; FHasWorkEvent (set by the first Check) tells whether
   // it counts yet, which decides Abort's second log line.

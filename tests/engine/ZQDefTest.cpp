@@ -6,6 +6,7 @@
 
 #include "TestSupport.h"
 #include "engine/ZQDef.h"
+#include "platform/Text.h"
 
 namespace zqe {
 namespace {
@@ -23,6 +24,28 @@ TEST(HashSENameTest, KnownValuesAndLowByteOnly) {
   EXPECT_EQ(HashSEName(u"a"), 97);
   // Only the low byte of each unit counts.
   EXPECT_EQ(HashSEName(u"\u0161b"), HashSEName(u"ab"));  // U+0161 has low byte 0x61 = 'a'
+}
+
+TEST(ParseDecimalInt32Test, TakesOnlyDecimalIntegers) {
+  struct Case {
+    std::u16string_view text;
+    bool ok;
+    int32_t value;
+  };
+  const Case cases[] = {
+      {u"5000", true, 5000},        {u"-1", true, -1},     {u"007", true, 7},
+      {u"2147483647", true, INT32_MAX}, {u"-2147483648", true, INT32_MIN},
+      {u"2147483648", false, 0},    {u"0x10", false, 0},   {u"+5", false, 0},
+      {u"$10", false, 0},           {u"", false, 0},       {u"-", false, 0},
+      {u" 5", false, 0},            {u"5 ", false, 0},     {u"99999999999999999999", false, 0},
+  };
+  for (const Case& c : cases) {
+    int32_t v = 0;
+    EXPECT_EQ(ParseDecimalInt32(c.text, v), c.ok) << U16ToUtf8(c.text);
+    if (c.ok) {
+      EXPECT_EQ(v, c.value) << U16ToUtf8(c.text);
+    }
+  }
 }
 
 TEST(IsEmptySEDefTest, NeedsLengthVersionAndFourTexts) {
@@ -69,7 +92,7 @@ TEST_F(LoadTest, SectionsLoadAsRecordsInFileOrder) {
       u"surl=https://www.baidu.com/s?wd=%s\r\nhttp-timeout=5000\r\nhttp-accept-language=zh-CN\r\n"
       u"tag=b\r\nremark=r\r\nicon=i.ico\r\nhttp-useragent=" + longUa + u"\r\n"
       u"[nosurl]\r\nTitle=x\r\nurl=y\r\n"
-      u"[Unknown]\r\nTitle=T\r\nurl=U\r\nsurl=S%s\r\nhttp-timeout=abc\r\n"
+      u"[Unknown]\r\nTitle=T\r\nurl=U\r\nsurl=S%s\r\nhttp-timeout=0x10\r\n"
       u"[]\r\nTitle=T\r\nurl=U\r\nsurl=S\r\n");
   DebugCapture cap;
   platform::SetLastError(0);

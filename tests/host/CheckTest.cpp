@@ -332,7 +332,7 @@ TEST_F(HostCheck, AHitAfter3000MsLeavesErrorCode255AndNothingWritesLater) {
   EXPECT_EQ(FirstDifference(left, r.r), "");
 }
 
-TEST_F(HostCheck, CancelAllDuringASlowOneEngineCheckWaitsForIt) {
+TEST_F(HostCheck, CancelAllDuringASlowOneEngineCheckEndsItsFetch) {
   Ready();
   Record r;
   const Record before;
@@ -345,7 +345,9 @@ TEST_F(HostCheck, CancelAllDuringASlowOneEngineCheckWaitsForIt) {
   const int64_t took = MillisSince(t0);
   host.join();
   EXPECT_EQ(le, 0u);
-  EXPECT_GE(took, 3000);  // it waited for the fetch of about 4500 ms to end
+  // The fetch of about 4500 ms is ended, not waited for; the check has
+  // ended (aborted) by the time the cancel returns.
+  EXPECT_LT(took, 1500);
   EXPECT_FALSE(found);
   EXPECT_EQ(FirstDifference(Expected(before.r, r.r, 11, 254, std::u16string(u"360so"), std::nullopt), r.r), "");
 }

@@ -172,6 +172,33 @@ TEST(EventTest, WaitsAnswerLikeTheWindowsWaits) {
   EXPECT_EQ(WaitForAny(std::span<Event* const>(), 0), kWaitFailed);
 }
 
+
+// A manual-reset event set and at once reset again still releases every
+// thread that was already waiting on it, as a Windows event does: an abort
+// that waits for an engine's idle signal must not sleep through a quick
+// Set/Reset between two checks.
+TEST(EventTest, SetThenResetReleasesThreadsAlreadyWaiting) {
+  for (bool waitAll : {false, true}) {
+    Event manual(true, false);
+    std::atomic<int> waiting{0};
+    std::atomic<int> outcomes[3] = {{-2}, {-2}, {-2}};
+    std::vector<std::thread> waiters;
+    for (auto& outcome : outcomes) {
+      waiters.emplace_back([&] {
+        Event* one[] = {&manual};
+        ++waiting;
+        outcome = waitAll ? WaitForAll(one, 10000) : WaitForAny(one, 10000);
+      });
+    }
+    while (waiting.load() < 3) std::this_thread::yield();
+    SleepMs(100);  // let them reach the wait itself
+    manual.Set();
+    manual.Reset();
+    for (auto& t : waiters) t.join();
+    for (auto& outcome : outcomes) EXPECT_EQ(outcome.load(), 0) << "waitAll=" << waitAll;
+    EXPECT_EQ(WaitForOne(manual, 0), kWaitTimeout);  // and the reset stands
+  }
+}
 TEST(ThreadTest, SuspendedThreadRunsOnlyAfterResumeAndWakesAWaiter) {
   Event started(true, false), go(true, false);
   std::atomic<int> ran{0};

@@ -17,8 +17,10 @@ engine's layout, with link, display URL, date and snippet.
 
 Scenario parameters on the query URL: mode=verify (Baidu's verification
 page), nobody (no <body), empty, 403, 500, gzip (gzip body); delay=MS
-answers after MS milliseconds. /_last answers with the method, path and
-headers of the last search request as JSON.
+answers after MS milliseconds; tag=NAME counts the request under NAME
+when it arrives. /_last answers with the method, path and headers of the
+last search request as JSON; /_count?tag=NAME with the number of requests
+that arrived with that tag.
 """
 
 import gzip
@@ -42,6 +44,7 @@ MAX_EDITS = 3
 ENGINES = ("baidu", "sougou", "bing", "360so", "google")
 
 last_request = {}
+tag_counts = {}
 last_lock = threading.Lock()
 corpus = list(DEFAULT_CORPUS)
 
@@ -154,7 +157,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with last_lock:
                 self.send(200, json.dumps(last_request, ensure_ascii=False), ctype="application/json")
             return
+        if url.path == "/_count":
+            tag = urllib.parse.parse_qs(url.query).get("tag", [""])[0]
+            with last_lock:
+                self.send(200, str(tag_counts.get(tag, 0)), ctype="text/plain")
+            return
+        tag = urllib.parse.parse_qs(url.query).get("tag", [""])[0]
         with last_lock:
+            if tag:
+                tag_counts[tag] = tag_counts.get(tag, 0) + 1
             last_request.clear()
             last_request.update({"method": "GET", "path": self.path,
                                  "headers": {k: v for k, v in self.headers.items()}})

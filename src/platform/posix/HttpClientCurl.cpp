@@ -149,6 +149,54 @@ int OnProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t)
   return 0;
 }
 
+// One multi handle per request, so that an abort from another thread can
+// wake the wait for the network at once (the progress callback alone runs
+// only about once a second on a silent connection).
+struct MultiHandle {
+  CURLM* m = curl_multi_init();
+  CURL* added = nullptr;
+  ~MultiHandle() {
+    if (added) curl_multi_remove_handle(m, added);
+    if (m) curl_multi_cleanup(m);
+  }
+};
+
+// Runs the transfer; the easy handle's result, or CURLE_ABORTED_BY_CALLBACK
+// when `abort` ended it.
+CURLcode Perform(CURL* h, HttpAbort* abort, bool& aborted) {
+  aborted = false;
+  if (!abort) return curl_easy_perform(h);
+  MultiHandle multi;
+  if (!multi.m) throw HttpError("cannot create an HTTP client");
+  if (curl_multi_add_handle(multi.m, h) != CURLM_OK) throw HttpError("cannot create an HTTP client");
+  multi.added = h;
+  CURLM* m = multi.m;
+  if (!abort->Attach([m] { curl_multi_wakeup(m); })) {
+    aborted = true;
+    return CURLE_ABORTED_BY_CALLBACK;
+  }
+  struct DetachOnExit {
+    HttpAbort* a;
+    ~DetachOnExit() { a->Detach(); }
+  } detach{abort};
+  for (;;) {
+    int running = 0;
+    const CURLMcode mc = curl_multi_perform(m, &running);
+    if (mc != CURLM_OK) throw HttpError(curl_multi_strerror(mc));
+    if (running == 0) break;
+    if (abort->Requested()) {
+      aborted = true;
+      return CURLE_ABORTED_BY_CALLBACK;
+    }
+    if (curl_multi_poll(m, nullptr, 0, 1000, nullptr) != CURLM_OK) throw HttpError("waiting for the network failed");
+  }
+  int left = 0;
+  while (CURLMsg* msg = curl_multi_info_read(m, &left)) {
+    if (msg->msg == CURLMSG_DONE && msg->easy_handle == h) return msg->data.result;
+  }
+  return CURLE_RECV_ERROR;
+}
+
 struct EasyHandle {
   CURL* h = curl_easy_init();
   curl_slist* headers = nullptr;
@@ -167,6 +215,7 @@ void AddHeader(EasyHandle& e, const std::string& line) {
 }  // namespace
 
 HttpResponse HttpGet(const HttpRequest& request) {
+  if (request.abort && request.abort->Requested()) throw HttpError(HttpError::kAborted);
   GlobalInitOnce();
   EasyHandle e;
   if (!e.h) throw HttpError("cannot create an HTTP client");
@@ -187,6 +236,9 @@ HttpResponse HttpGet(const HttpRequest& request) {
   CURL* h = e.h;
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
   curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+  // libcurl would offer and take HTTP/2 on https; WinHTTP speaks HTTP/1.1,
+  // and both builds are to put the same request on the wire.
+  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, e.headers);
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errbuf);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
@@ -207,7 +259,9 @@ HttpResponse HttpGet(const HttpRequest& request) {
   curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
 
   t.lastActivityMs = NowMs();
-  const CURLcode rc = curl_easy_perform(h);
+  bool aborted = false;
+  const CURLcode rc = Perform(h, request.abort, aborted);
+  if (aborted) throw HttpError(HttpError::kAborted);
   if (rc != CURLE_OK) {
     // The status counts as received only when it is the chain's last one.
     const int status = (t.status != 0 && !t.WillRedirect() && rc != CURLE_TOO_MANY_REDIRECTS) ? t.status : 0;

@@ -2,5 +2,7 @@
 
 namespace {
 __attribute__((constructor)) void ZqeLibraryLoad() { zqe::OnLibraryLoad(); }
-__attribute__((destructor)) void ZqeLibraryUnload() { zqe::OnLibraryUnload(); }
+// The same function runs for dlclose and for exit(); at exit the other
+// threads still run, so waiting for ours there is as safe as at dlclose.
+__attribute__((destructor)) void ZqeLibraryUnload() { zqe::OnLibraryUnload(false); }
 }  // namespace

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/LazyGlobal.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
@@ -188,19 +189,24 @@ void Mutex::unlock() { impl_->m.unlock(); }
 // Both live for the whole process (never destroyed): threads that nobody
 // joins may still set events while the process exits.
 namespace {
-std::mutex& EventLock() {
-  static auto* m = new std::mutex;
-  return *m;
-}
-std::condition_variable& EventCond() {
-  static auto* c = new std::condition_variable;
-  return *c;
-}
+struct EventShared {
+  std::mutex lock;
+  std::condition_variable cond;
+};
+constinit LazyGlobal<EventShared> gEvents;
+std::mutex& EventLock() { return gEvents.Get().lock; }
+std::condition_variable& EventCond() { return gEvents.Get().cond; }
 }  // namespace
 
+// A Windows manual-reset event releases every thread already waiting when
+// it is set, even if it is reset again before they run. A condition
+// variable only wakes them: a waiter that then looks at `signalled` after
+// the Reset would sleep on. So a waiter also counts as released when the
+// event's set count moved since its wait began.
 struct Event::Impl {
   bool manualReset;
-  bool signalled;  // guarded by EventLock()
+  bool signalled;    // guarded by EventLock()
+  uint64_t sets = 0;  // guarded by EventLock(); Set calls so far
 };
 
 Event::Event(bool manualReset, bool initialState) : impl_(std::make_unique<Impl>(Impl{manualReset, initialState})) {}
@@ -210,6 +216,7 @@ void Event::Set() {
   {
     std::lock_guard<std::mutex> lock(EventLock());
     impl_->signalled = true;
+    ++impl_->sets;
   }
   EventCond().notify_all();
 }
@@ -242,14 +249,31 @@ int WaitForOne(Event& e, uint32_t timeoutMs) {
   return WaitForAny(one, timeoutMs);
 }
 
+namespace {
+// Set counts of the events when a wait begins; read under EventLock().
+std::vector<uint64_t> SetCounts(std::span<Event* const> events) {
+  std::lock_guard<std::mutex> lock(EventLock());
+  std::vector<uint64_t> sets;
+  sets.reserve(events.size());
+  for (auto* e : events) sets.push_back(e->impl()->sets);
+  return sets;
+}
+
+// Signalled, or a manual-reset event set (and maybe reset) since the wait began.
+bool Released(const Event::Impl& impl, uint64_t setsAtStart) {
+  return impl.signalled || (impl.manualReset && impl.sets != setsAtStart);
+}
+}  // namespace
+
 int WaitForAny(std::span<Event* const> events, uint32_t timeoutMs) {
   if (events.empty()) return kWaitFailed;
   for (auto* e : events)
     if (!e) return kWaitFailed;
+  const std::vector<uint64_t> start = SetCounts(events);
   return WaitUntil(timeoutMs, [&]() -> int {
     for (size_t i = 0; i < events.size(); ++i) {
       auto* impl = events[i]->impl();
-      if (impl->signalled) {
+      if (Released(*impl, start[i])) {
         if (!impl->manualReset) impl->signalled = false;
         return static_cast<int>(i);
       }
@@ -262,9 +286,10 @@ int WaitForAll(std::span<Event* const> events, uint32_t timeoutMs) {
   if (events.empty()) return kWaitFailed;
   for (auto* e : events)
     if (!e) return kWaitFailed;
+  const std::vector<uint64_t> start = SetCounts(events);
   return WaitUntil(timeoutMs, [&]() -> int {
-    for (auto* e : events)
-      if (!e->impl()->signalled) return -1;
+    for (size_t i = 0; i < events.size(); ++i)
+      if (!Released(*events[i]->impl(), start[i])) return -1;
     for (auto* e : events)
       if (!e->impl()->manualReset) e->impl()->signalled = false;
     return 0;
@@ -280,27 +305,43 @@ struct Thread::Impl {
 };
 
 namespace {
-void* SizedThreadMain(void* arg) {
-  std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(arg));
-  (*body)();
-  return nullptr;
+// Every thread the module started, so that its unload can wait until none
+// runs its code any more. Threads are created joinable: a thread that ends
+// records itself in `ended`, and whoever next starts a thread or waits for
+// them all joins it, so none is left behind unjoined.
+struct ThreadRegistry {
+  std::mutex m;
+  std::condition_variable idle;
+  size_t running = 0;            // guarded by m
+  std::vector<pthread_t> ended;  // guarded by m
+};
+
+constinit LazyGlobal<ThreadRegistry> gThreads;
+ThreadRegistry& Threads() { return gThreads.Get(); }
+
+void JoinEnded() {
+  std::vector<pthread_t> ended;
+  {
+    std::lock_guard<std::mutex> lock(Threads().m);
+    ended.swap(Threads().ended);
+  }
+  for (pthread_t t : ended) pthread_join(t, nullptr);
 }
 
-// std::thread cannot choose its stack size.
-bool StartSizedThread(std::function<void()>& body, size_t stackSize) {
-  pthread_attr_t attr;
-  if (pthread_attr_init(&attr) != 0) return false;
-  bool ok = pthread_attr_setstacksize(&attr, stackSize) == 0 &&
-            pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED) == 0;
-  auto* arg = new std::function<void()>(std::move(body));
-  pthread_t id;
-  ok = ok && pthread_create(&id, &attr, &SizedThreadMain, arg) == 0;
-  pthread_attr_destroy(&attr);
-  if (!ok) {
-    body = std::move(*arg);
-    delete arg;
+void* ThreadMain(void* arg) {
+  {
+    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(arg));
+    try {
+      (*body)();
+    } catch (...) {
+    }
   }
-  return ok;
+  ThreadRegistry& r = Threads();
+  std::lock_guard<std::mutex> lock(r.m);
+  --r.running;
+  r.ended.push_back(pthread_self());
+  r.idle.notify_all();
+  return nullptr;
 }
 }  // namespace
 
@@ -312,19 +353,52 @@ Thread::~Thread() = default;
 
 bool Thread::Resume() {
   if (impl_->started || !impl_->body) return false;
-  if (impl_->stackSize != 0) {
-    if (!StartSizedThread(impl_->body, impl_->stackSize)) return false;
-    impl_->started = true;
-    return true;
+  JoinEnded();
+  pthread_attr_t attr;
+  if (pthread_attr_init(&attr) != 0) return false;
+  bool ok = impl_->stackSize == 0 || pthread_attr_setstacksize(&attr, impl_->stackSize) == 0;
+  auto* arg = new std::function<void()>(std::move(impl_->body));
+  ThreadRegistry& r = Threads();
+  if (ok) {
+    std::lock_guard<std::mutex> lock(r.m);
+    pthread_t id;
+    ok = pthread_create(&id, &attr, &ThreadMain, arg) == 0;
+    if (ok) ++r.running;
   }
-  try {
-    std::thread t(std::move(impl_->body));
-    t.detach();
-  } catch (const std::system_error&) {
+  pthread_attr_destroy(&attr);
+  if (!ok) {
+    impl_->body = std::move(*arg);
+    delete arg;
     return false;
   }
   impl_->started = true;
   return true;
+}
+
+size_t RunningThreads() {
+  std::lock_guard<std::mutex> lock(Threads().m);
+  return Threads().running;
+}
+
+bool WaitForThreads(uint32_t timeoutMs) {
+  ThreadRegistry& r = Threads();
+  {
+    std::unique_lock<std::mutex> lock(r.m);
+    auto none = [&] { return r.running == 0; };
+    if (timeoutMs == kInfinite) {
+      r.idle.wait(lock, none);
+    } else if (!r.idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), none)) {
+      return false;
+    }
+  }
+  JoinEnded();
+  return true;
+}
+
+void ReleaseSystemState() {
+  JoinEnded();
+  gThreads.Release();
+  gEvents.Release();
 }
 
 // ---- dynamic libraries ---------------------------------------------------

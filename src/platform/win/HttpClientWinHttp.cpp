@@ -41,13 +41,44 @@ std::string ErrorText(DWORD code) {
 
 struct Handle {
   HINTERNET h = nullptr;
+  // Set by an abort that closed the handle from another thread; read only
+  // after HttpAbort::Detach, which orders the two.
+  bool closedByAbort = false;
   Handle() = default;
   explicit Handle(HINTERNET v) : h(v) {}
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
   ~Handle() {
-    if (h) WinHttpCloseHandle(h);
+    if (h && !closedByAbort) WinHttpCloseHandle(h);
   }
+};
+
+// Closing the request handle from another thread is how WinHTTP ends a
+// pending synchronous call: it returns with an error at once.
+class AbortGuard {
+ public:
+  AbortGuard(HttpAbort* abort, Handle& req) : abort_(abort) {
+    if (!abort_) return;
+    attached_ = abort_->Attach([&req] {
+      if (req.closedByAbort) return;
+      req.closedByAbort = true;
+      WinHttpCloseHandle(req.h);
+    });
+    if (!attached_) throw HttpError(HttpError::kAborted);
+  }
+  ~AbortGuard() {
+    if (attached_) abort_->Detach();
+  }
+  AbortGuard(const AbortGuard&) = delete;
+  AbortGuard& operator=(const AbortGuard&) = delete;
+  // Turns the failure of a call on a handle that the abort closed into the abort.
+  void ThrowIfAborted() const {
+    if (abort_ && abort_->Requested()) throw HttpError(HttpError::kAborted);
+  }
+
+ private:
+  HttpAbort* abort_;
+  bool attached_ = false;
 };
 
 // Reads a header of the response; false when the response has none.
@@ -94,6 +125,7 @@ void SetDword(HINTERNET h, DWORD option, DWORD value) {
 }  // namespace
 
 HttpResponse HttpGet(const HttpRequest& request) {
+  if (request.abort && request.abort->Requested()) throw HttpError(HttpError::kAborted);
   const std::wstring url = Wide(request.url);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof parts;
@@ -149,15 +181,21 @@ HttpResponse HttpGet(const HttpRequest& request) {
     Fail();
   }
 
-  if (!WinHttpSendRequest(req.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) Fail();
-  if (!WinHttpReceiveResponse(req.h, nullptr)) Fail();
+  // Declared after `req`, so the waker is gone before the handle closes.
+  AbortGuard abortGuard(request.abort, req);
+  auto failed = [&](int status = 0) {
+    abortGuard.ThrowIfAborted();
+    Fail(status);
+  };
+  if (!WinHttpSendRequest(req.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) failed();
+  if (!WinHttpReceiveResponse(req.h, nullptr)) failed();
 
   HttpResponse r;
   DWORD status = 0;
   DWORD size = sizeof status;
   if (!WinHttpQueryHeaders(req.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
                            &status, &size, WINHTTP_NO_HEADER_INDEX)) {
-    Fail();
+    failed();
   }
   r.status = static_cast<int>(status);
   if (request.followRedirects && r.status >= 300 && r.status < 400) {
@@ -177,7 +215,7 @@ HttpResponse HttpGet(const HttpRequest& request) {
   std::vector<char> buf(64 * 1024);
   for (;;) {
     DWORD read = 0;
-    if (!WinHttpReadData(req.h, buf.data(), static_cast<DWORD>(buf.size()), &read)) Fail(r.status);
+    if (!WinHttpReadData(req.h, buf.data(), static_cast<DWORD>(buf.size()), &read)) failed(r.status);
     if (read == 0) break;
     try {
       sink.Append(buf.data(), read);
@@ -185,6 +223,7 @@ HttpResponse HttpGet(const HttpRequest& request) {
       throw HttpError(e.what(), r.status);
     }
   }
+  abortGuard.ThrowIfAborted();
   try {
     r.body = sink.Finish();
   } catch (const HttpError& e) {

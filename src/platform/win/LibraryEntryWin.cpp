@@ -2,13 +2,14 @@
 
 #include "platform/LibraryEntry.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       zqe::OnLibraryLoad();
       break;
     case DLL_PROCESS_DETACH:
-      zqe::OnLibraryUnload();
+      // A non-null `reserved` means the process is ending.
+      zqe::OnLibraryUnload(reserved != nullptr);
       break;
     default:
       break;

@@ -1,8 +1,12 @@
 #include <windows.h>
 #include <process.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 
+#include "platform/LazyGlobal.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
@@ -269,9 +273,40 @@ struct Thread::Impl {
 };
 
 namespace {
+// Threads started by this module that have not ended.
+struct ThreadRegistry {
+  std::mutex m;
+  std::condition_variable idle;
+  size_t running = 0;  // guarded by m
+};
+
+constinit LazyGlobal<ThreadRegistry> gThreads;
+ThreadRegistry& Threads() { return gThreads.Get(); }
+
+struct ThreadStart {
+  std::function<void()> body;
+  HMODULE module;  // one reference, held until the thread exits
+};
+
 unsigned __stdcall ThreadMain(void* arg) {
-  std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(arg));
-  (*body)();
+  HMODULE module = nullptr;
+  {
+    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(arg));
+    module = start->module;
+    try {
+      start->body();
+    } catch (...) {
+    }
+  }
+  {
+    ThreadRegistry& r = Threads();
+    std::lock_guard<std::mutex> lock(r.m);
+    --r.running;
+    r.idle.notify_all();
+  }
+  // The module's code must not run after its last reference is gone:
+  // the system releases it and ends the thread in one step.
+  if (module) ::FreeLibraryAndExitThread(module, 0);
   return 0;
 }
 }  // namespace
@@ -284,14 +319,29 @@ Thread::~Thread() = default;
 
 bool Thread::Resume() {
   if (impl_->started || !impl_->body) return false;
-  auto* body = new std::function<void()>(std::move(impl_->body));
+  HMODULE module = nullptr;
+  // Taken here, before the thread exists, so that no unload can come
+  // between its start and its reference.
+  if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(reinterpret_cast<const void*>(&ThreadMain)), &module)) {
+    return false;
+  }
+  auto* start = new ThreadStart{std::move(impl_->body), module};
   // The size is the stack's reservation, its whole size, not the part
   // committed at the start.
   const unsigned stackSize = static_cast<unsigned>(impl_->stackSize);
-  const uintptr_t h = _beginthreadex(nullptr, stackSize, &ThreadMain, body,
-                                     stackSize ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0, nullptr);
+  ThreadRegistry& r = Threads();
+  uintptr_t h = 0;
+  {
+    std::lock_guard<std::mutex> lock(r.m);
+    h = _beginthreadex(nullptr, stackSize, &ThreadMain, start, stackSize ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0,
+                       nullptr);
+    if (h != 0) ++r.running;
+  }
   if (h == 0) {
-    delete body;
+    impl_->body = std::move(start->body);
+    delete start;
+    ::FreeLibrary(module);
     return false;
   }
   // The thread frees itself: nobody joins it, so its handle is not kept.
@@ -299,6 +349,24 @@ bool Thread::Resume() {
   impl_->started = true;
   return true;
 }
+
+size_t RunningThreads() {
+  std::lock_guard<std::mutex> lock(Threads().m);
+  return Threads().running;
+}
+
+bool WaitForThreads(uint32_t timeoutMs) {
+  ThreadRegistry& r = Threads();
+  std::unique_lock<std::mutex> lock(r.m);
+  auto none = [&] { return r.running == 0; };
+  if (timeoutMs == kInfinite) {
+    r.idle.wait(lock, none);
+    return true;
+  }
+  return r.idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), none);
+}
+
+void ReleaseSystemState() { gThreads.Release(); }
 
 // ---- dynamic libraries ---------------------------------------------------
 
