@@ -451,6 +451,60 @@ TEST_F(HttpTest, ConnectTimeOutIsHonoured) {
   EXPECT_EQ(llError, lines.back().level);
 }
 
+// An abort ends a request that waits for a silent server at once, and one
+// asked for before the request got HttpLock keeps it off the wire.
+TEST_F(HttpTest, AnAbortEndsARequestInFlightAndKeepsAQueuedOneOffTheWire) {
+  TakeEvents();
+  std::atomic<bool> flag{false};
+  platform::HttpAbort abort(flag);
+  std::atomic<int64_t> tookMs{-1};
+  std::thread inFlight([&] {
+    int32_t code = -7;
+    std::u16string body;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(THTTP::Get(u"UA", u"", u"en", Url("/hang?ms=8000"), 5000, code, body, &abort));
+    tookMs = ElapsedMs(start);
+    EXPECT_EQ(-7, code);
+  });
+  platform::HttpRequest peek;
+  peek.url = Url("/events");
+  const auto start = std::chrono::steady_clock::now();
+  while (ElapsedMs(start) < 5000 && platform::HttpGet(peek).body.find("hang start") == std::string::npos) {
+    platform::SleepMs(5);
+  }
+  flag = true;
+  abort.Wake();
+  inFlight.join();
+  EXPECT_GE(tookMs.load(), 0);
+  EXPECT_LT(tookMs.load(), 4000);  // not the server's 8 s, nor the client's time-outs
+
+  // Already aborted: nothing is sent.
+  int32_t code = 0;
+  std::u16string body;
+  EXPECT_FALSE(THTTP::Get(u"UA", u"", u"en", Url("/slow?id=never&ms=0"), 5000, code, body, &abort));
+  for (const std::string& e : TakeEvents()) EXPECT_EQ(e.find("never"), std::string::npos) << e;
+}
+
+// Both builds put HTTP/1.1 on the wire: an https request must not offer
+// HTTP/2 (libcurl would, and would then send no header list of ours).
+TEST_F(HttpTest, HttpsRequestsOfferNoHttp2) {
+  TakeEvents();
+  platform::HttpRequest r;
+  r.url = u"https://127.0.0.1:" + IntToU16(ScenarioServer::Get().tlsHelloPort()) + u"/utf8";
+  r.connectTimeoutMs = 5000;
+  EXPECT_THROW(platform::HttpGet(r), platform::HttpError);  // the listener hangs up
+  std::vector<std::string> events;
+  for (int waited = 0; waited < 5000 && events.empty(); waited += 20) {
+    platform::SleepMs(20);
+    events = TakeEvents();
+  }
+  ASSERT_EQ(events.size(), 1u);
+  ASSERT_EQ(events[0].rfind("alpn ", 0), 0u) << events[0];
+  EXPECT_NE(events[0], "alpn ?") << "no ClientHello";
+  const std::string offered = "," + events[0].substr(5) + ",";
+  EXPECT_EQ(offered.find(",h2,"), std::string::npos) << events[0];
+}
+
 // ---- the platform client's bounds ----------------------------------------
 
 TEST_F(HttpTest, ClientGivesUpAfterTheReceiveTimeOut) {

@@ -25,6 +25,8 @@ class ScenarioServer {
   const std::string& problem() const { return problem_; }
   int closedPort() const { return closed_; }
   int blackholePort() const { return blackhole_; }
+  // Records the protocols a TLS client offers ("alpn ..." in /events).
+  int tlsHelloPort() const { return tlsHello_; }
 
   std::u16string Url(std::string_view path) const { return UrlOn(port_, path); }
   static std::u16string UrlOn(int port, std::string_view path) {
@@ -68,6 +70,7 @@ class ScenarioServer {
     port_ = std::atoi(kv["port"].c_str());
     closed_ = std::atoi(kv["closed"].c_str());
     blackhole_ = std::atoi(kv["blackhole"].c_str());
+    tlsHello_ = std::atoi(kv["tlshello"].c_str());
   }
 
   std::string state_;
@@ -76,6 +79,7 @@ class ScenarioServer {
   int port_ = 0;
   int closed_ = 0;
   int blackhole_ = 0;
+  int tlsHello_ = 0;
 };
 
 }  // namespace zqe::test

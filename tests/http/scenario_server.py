@@ -185,6 +185,68 @@ def blackhole_socket():
     return s, fillers
 
 
+def client_hello_alpn(data):
+    """The ALPN protocol names a TLS ClientHello offers, or None when the
+    bytes are no ClientHello."""
+    try:
+        if data[0] != 0x16 or data[5] != 0x01:
+            return None
+        p = 5 + 4 + 2 + 32                      # record, handshake, version, random
+        p += 1 + data[p]                        # session id
+        p += 2 + int.from_bytes(data[p:p + 2], 'big')   # cipher suites
+        p += 1 + data[p]                        # compression methods
+        end = p + 2 + int.from_bytes(data[p:p + 2], 'big')
+        p += 2
+        while p + 4 <= end:
+            etype = int.from_bytes(data[p:p + 2], 'big')
+            elen = int.from_bytes(data[p + 2:p + 4], 'big')
+            if etype == 0x10:
+                names, q, qend = [], p + 6, p + 4 + elen
+                while q < qend:
+                    n = data[q]
+                    names.append(data[q + 1:q + 1 + n].decode('ascii', 'replace'))
+                    q += 1 + n
+                return names
+            p += 4 + elen
+        return []
+    except IndexError:
+        return None
+
+
+def tls_hello_listener():
+    """A listener that reads what a TLS client says first, records the
+    application protocols its ClientHello offers ("alpn h2,http/1.1"), and
+    hangs up: enough to see what a client would speak, without a
+    certificate."""
+    s = socket.socket()
+    s.bind(('127.0.0.1', 0))
+    s.listen(8)
+
+    def loop():
+        while True:
+            try:
+                c, _ = s.accept()
+            except OSError:
+                return
+            try:
+                c.settimeout(5)
+                data = b''
+                while len(data) < 5 or len(data) < 5 + int.from_bytes(data[3:5], 'big'):
+                    chunk = c.recv(65536)
+                    if not chunk:
+                        break
+                    data += chunk
+                names = client_hello_alpn(data)
+                record('alpn ' + (','.join(names) if names is not None else '?'))
+            except OSError:
+                pass
+            finally:
+                c.close()
+
+    threading.Thread(target=loop, daemon=True).start()
+    return s
+
+
 def read_state(path):
     try:
         with open(path) as f:
@@ -199,11 +261,13 @@ def serve(state_path):
     closed = socket.socket()
     closed.bind(('127.0.0.1', 0))     # bound, never listening: refuses
     hole, fillers = blackhole_socket()
+    hello = tls_hello_listener()
     pid = os.getpid()
     tmp = state_path + '.tmp'
     with open(tmp, 'w') as f:
-        f.write('port=%d\nclosed=%d\nblackhole=%d\npid=%d\n' % (
-            httpd.server_address[1], closed.getsockname()[1], hole.getsockname()[1], pid))
+        f.write('port=%d\nclosed=%d\nblackhole=%d\ntlshello=%d\npid=%d\n' % (
+            httpd.server_address[1], closed.getsockname()[1], hole.getsockname()[1],
+            hello.getsockname()[1], pid))
     os.replace(tmp, state_path)
 
     started = time.monotonic()
@@ -224,6 +288,7 @@ def serve(state_path):
     for c in fillers:
         c.close()
     hole.close()
+    hello.close()
     closed.close()
     state = read_state(state_path)
     if state is not None and state.get('pid') == str(pid):
