@@ -340,4 +340,31 @@ TEST_F(CheckRequestTest, ManyHostThreadsGetConsistentRecords) {
 }
 
 }  // namespace
+// A cancel from another thread while the host re-initialises and shuts
+// the engine down: the registry and the dictionary are replaced under the
+// cancel's feet (run under TSan, which reports any unguarded access).
+TEST_F(CheckRequestTest, CancelAllIsSafeWhileInitAndUnInitReplaceTheEngines) {
+  Set(u"baidu", {5, 1, u""});
+  std::atomic<bool> stop{false};
+  std::thread canceller([&] {
+    while (!stop) ZQECancelAll();
+  });
+  std::thread checker([&] {
+    TZQSEDef defs[] = {Def(u"baidu"), Def(u"bing")};
+    TZQECheckParams params{0, 0, defs, 2, 0};
+    TZQECheckResult r;
+    while (!stop) ZQECheck(u"a sentence to check", nullptr, &params, 1, &r);
+  });
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(InitSEInstances());
+    if (i % 2 == 0) ZQEUnInit();
+  }
+  stop = true;
+  canceller.join();
+  checker.join();
+  ASSERT_TRUE(InitSEInstances());
+  EXPECT_FALSE(Check({Def(u"baidu")}));  // still answers: no hit from the fake engine
+  EXPECT_EQ(result_.ErrorCode, 1);
+}
+
 }  // namespace zqe
