@@ -126,6 +126,9 @@ typedef struct TZQEInterface {
 #define ZQE_ERROR_INVALID_PARAMETER 87
 #define ZQE_ERROR_BAD_CONFIGURATION 1206 /* definition file missing (2) or unreadable (30) */
 #define ZQE_ERROR_INIT_INSTANCES 4002
+/* The check's last-error value when it is called before InitZQE succeeded
+   or after UnInit (it then returns false). */
+#define ZQE_ERROR_NOT_READY 21
 
 /* An engine's outcome of one check, and the byte TZQECheckResult.ErrorCode
    holds for it (the low byte of the code). 255 is also the byte a check

@@ -17,9 +17,9 @@ std::atomic<bool> SEInstInited{false};
 
 namespace {
 
-constexpr uint32_t kErrorInvalidParameter = 87;
-constexpr uint32_t kErrorNotReady = 21;
-constexpr uint32_t kErrorBadLength = 24;
+constexpr uint32_t kErrorInvalidParameter = ZQE_ERROR_INVALID_PARAMETER;
+constexpr uint32_t kErrorNotReady = ZQE_ERROR_NOT_READY;
+constexpr uint32_t kErrorBadLength = ZQE_ERROR_BAD_LENGTH;
 
 using Clock = std::chrono::steady_clock;
 
@@ -544,25 +544,25 @@ int32_t InitZQEImpl(const ZQEChar* ConfigFile, TZQEInterface* Intf) {
   try {
     TZQTrace::I(u"InitZQE", false);
     if (!Intf) {
-      status = 87;
+      status = ZQE_ERROR_INVALID_PARAMETER;
     } else if (Intf->Magic != ZQE_INTERFACE_MAGIC) {
-      status = 1;
+      status = ZQE_ERROR_INVALID_FUNCTION;
     } else if (Intf->Size != sizeof(TZQEInterface)) {
-      status = 24;
+      status = ZQE_ERROR_BAD_LENGTH;
     } else {
       Intf->GetSEDefArr = &ZQEGetSEDefArr;
       Intf->UnInit = &ZQEUnInit;
       Intf->Check = &ZQECheck;
       Intf->CancelAll = &ZQECancelAll;
-      if (!LoadSEDefArr(Text(ConfigFile))) return 1206;  // the loader's last error stands
+      if (!LoadSEDefArr(Text(ConfigFile))) return ZQE_ERROR_BAD_CONFIGURATION;  // the loader's last error stands
       if (!InitSEInstances()) {
         TZQTrace::E(u"InitSEInstances Failed!", true);
-        status = 4002;
+        status = ZQE_ERROR_INIT_INSTANCES;
       }
     }
   } catch (const std::exception& e) {
     TZQTrace::Fatal(u"[InitZQE] exception:" + ExceptionMessage(e), true);
-    status = 4002;
+    status = ZQE_ERROR_INIT_INSTANCES;
   }
   platform::SetLastError(static_cast<uint32_t>(status));
   return status;
