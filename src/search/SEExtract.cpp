@@ -1,5 +1,7 @@
 #include "search/SEExtract.h"
 
+#include <algorithm>
+
 #include "match/SentenceMatch.h"
 #include "platform/Text.h"
 #include "search/Mask.h"
@@ -22,25 +24,29 @@ void SplitCitationDate(std::u16string& ShortUrl, std::u16string& LinkDate, bool 
   const size_t L = ShortUrl.size();
   if (L <= 10) return;
   if (!Sogou) {
+    // The ten units in front of the last one.
     LinkDate = ShortUrl.substr(L - 11, 10);
     ShortUrl.erase(L - 11, 10);
   } else {
-    const std::u16string piece = ShortUrl.substr(L - 11);
+    const std::u16string_view piece = std::u16string_view(ShortUrl).substr(L - 11);
     size_t d = 0;
     while (d < piece.size() && !(piece[d] >= u'0' && piece[d] <= u'9')) ++d;
-    LinkDate = piece.substr(d);
-    ShortUrl.erase(L - (LinkDate.size() + 1));
+    LinkDate = std::u16string(piece.substr(d));
+    // The cut also takes the unit in front of the date; a date that starts
+    // the citation has none, and the cut stops at the citation's start.
+    ShortUrl.erase(L - std::min(L, LinkDate.size() + 1));
   }
   ShortUrl = std::u16string(Trim(ShortUrl));
 }
 
 std::u16string BaiduDate(std::u16string_view Text) {
   std::u16string s(Text);
+  const size_t day = s.find(u'日');
   if (s.find(u'年') == std::u16string::npos || s.find(u'月') == std::u16string::npos ||
-      s.find(u'日') == std::u16string::npos) {
+      day == std::u16string::npos) {
     return s;
   }
-  s.erase(s.find(u'日') + 1);
+  s.erase(day + 1);
   if (const size_t y = s.find(u'年'); y != std::u16string::npos) s[y] = u'-';
   if (const size_t m = s.find(u'月'); m != std::u16string::npos) s[m] = u'-';
   if (const size_t d = s.find(u'日'); d != std::u16string::npos) s.erase(d, 1);

@@ -170,6 +170,95 @@ TEST(Extractors, DateFormsAndCitationSplits) {
   }
 }
 
+// Citations of every length around the ten units a date split needs, on a
+// one-entry page per engine. Baidu takes the text as its display URL and
+// its abstract date; Google has no citation step.
+std::u16string CitationPage(std::u16string_view engine, std::u16string_view citation) {
+  const std::u16string text = u"Sphinx of black quartz, judge my vow, the quick onyx goblin jumps";
+  if (engine == u"baidu") {
+    return u"<html><body><div id=\"content_left\"><div class=\"c-container\"><h3 class=\"t\"><a href=\"http://x/\">t</a></h3>"
+           u"<div class=\"c-abstract\"><span class=\"newTimeFactor_before_abs\">" + std::u16string(citation) +
+           u"</span>" + text + u"</div><div class=\"f13\"><a class=\"c-showurl\">" + std::u16string(citation) +
+           u"</a></div></div></div></body></html>";
+  }
+  if (engine == u"google") {
+    return u"<html><body><div class=\"srg\"><div class=\"g\"><div class=\"rc\"><h3 class=\"r\"><a href=\"http://x/\">t</a></h3>"
+           u"<cite>" + std::u16string(citation) + u"</cite><span>" + text + u"</span></div></div></div></body></html>";
+  }
+  return DatePage(engine, citation);
+}
+
+struct CitationCase {
+  const char16_t* citation;
+  const char16_t* shortUrl;  // 360 Search and Bing
+  const char16_t* date;
+  const char16_t* sogouShortUrl;
+  const char16_t* sogouDate;
+};
+
+// The digit rows are the tails of "abc2019-05-13x", the others the tails
+// of "example.com/ab". At eleven units a Sogou date fills the whole
+// citation: the unit in front of it that the cut also takes is not there.
+const CitationCase kCitationCases[] = {
+    {u"", u"", u"", u"", u""},
+    {u"x", u"x", u"", u"x", u""},
+    {u"3x", u"3x", u"", u"3x", u""},
+    {u"13x", u"13x", u"", u"13x", u""},
+    {u"-13x", u"-13x", u"", u"-13x", u""},
+    {u"5-13x", u"5-13x", u"", u"5-13x", u""},
+    {u"05-13x", u"05-13x", u"", u"05-13x", u""},
+    {u"-05-13x", u"-05-13x", u"", u"-05-13x", u""},
+    {u"9-05-13x", u"9-05-13x", u"", u"9-05-13x", u""},
+    {u"19-05-13x", u"19-05-13x", u"", u"19-05-13x", u""},
+    {u"019-05-13x", u"019-05-13x", u"", u"019-05-13x", u""},
+    {u"2019-05-13x", u"x", u"2019-05-13", u"", u"2019-05-13x"},
+    {u"c2019-05-13x", u"cx", u"2019-05-13", u"", u"2019-05-13x"},
+    {u"bc2019-05-13x", u"bcx", u"2019-05-13", u"b", u"2019-05-13x"},
+    {u"abc2019-05-13x", u"abcx", u"2019-05-13", u"ab", u"2019-05-13x"},
+    {u"b", u"b", u"", u"b", u""},
+    {u"ab", u"ab", u"", u"ab", u""},
+    {u"/ab", u"/ab", u"", u"/ab", u""},
+    {u"m/ab", u"m/ab", u"", u"m/ab", u""},
+    {u"om/ab", u"om/ab", u"", u"om/ab", u""},
+    {u"com/ab", u"com/ab", u"", u"com/ab", u""},
+    {u".com/ab", u".com/ab", u"", u".com/ab", u""},
+    {u"e.com/ab", u"e.com/ab", u"", u"e.com/ab", u""},
+    {u"le.com/ab", u"le.com/ab", u"", u"le.com/ab", u""},
+    {u"ple.com/ab", u"ple.com/ab", u"", u"ple.com/ab", u""},
+    {u"mple.com/ab", u"mple.com/ab", u"", u"mple.com/ab", u""},
+    {u"ample.com/ab", u"ample.com/ab", u"", u"ample.com/ab", u""},
+    {u"xample.com/ab", u"xample.com/ab", u"", u"xample.com/ab", u""},
+    {u"example.com/ab", u"example.com/ab", u"", u"example.com/ab", u""},
+};
+
+TEST(Extractors, CitationsOfEveryLengthGiveAHitWithTheSplitTheRuleGives) {
+  const std::u16string sentence = u"Sphinx of black quartz, judge my vow, the quick onyx goblin jumps";
+  for (const CitationCase& c : kCitationCases) {
+    for (const char16_t* engine : {u"baidu", u"360so", u"bing", u"sougou", u"google"}) {
+      const std::u16string_view name(engine);
+      const std::string where = U16ToUtf8(name) + " '" + U16ToUtf8(c.citation) + "'";
+      std::u16string shortUrl = c.shortUrl;
+      std::u16string date = c.date;
+      if (name == u"baidu") {
+        shortUrl = c.citation;
+        date = c.citation;
+      } else if (name == u"sougou") {
+        shortUrl = c.sogouShortUrl;
+        date = c.sogouDate;
+      } else if (name == u"google") {
+        shortUrl.clear();
+        date.clear();
+      }
+      TSEInstancePtr se = NewSEInstance(engine, 1);
+      EXPECT_NO_THROW(se->CheckPage(u"http://q/", CitationPage(name, c.citation), sentence, u"", true)) << where;
+      ASSERT_EQ(se->ErrorCode(), 0) << where;
+      EXPECT_EQ(U16ToUtf8(se->CheckUrl()), "http://x/") << where;
+      EXPECT_EQ(U16ToUtf8(se->CheckShortURL()), U16ToUtf8(shortUrl)) << where;
+      EXPECT_EQ(U16ToUtf8(se->CheckUrlDate()), U16ToUtf8(date)) << where;
+    }
+  }
+}
+
 TEST(Extractors, MalformedFilterMaskLeavesTheExtractor) {
   for (const char16_t* engine : {u"baidu", u"bing"}) {
     TSEInstancePtr se = NewSEInstance(engine, 1);
