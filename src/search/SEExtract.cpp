@@ -1,6 +1,7 @@
 #include "search/SEExtract.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "match/SentenceMatch.h"
 #include "platform/Text.h"
@@ -18,6 +19,22 @@ std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Se
   const html::TRef<html::IHtmlElement> a = FirstMatch(Entry, Selector);
   if (!a || !SameTextAscii(a->GetTagName(), u"a") || !a->HasAttribute(u"href")) return {};
   return std::u16string(Trim(a->GetAttributes(u"href")));
+}
+
+bool TExaminedEntries::Take(const html::IHtmlElement& Entry) {
+  if (const auto it = FInside.find(&Entry); it != FInside.end() && it->second) return false;
+  std::vector<const html::IHtmlElement*> path;
+  bool inside = false;
+  for (html::TRef<html::IHtmlElement> e = Entry.GetOwner(); e; e = e->GetOwner()) {
+    if (const auto it = FInside.find(e.get()); it != FInside.end()) {
+      inside = it->second;
+      break;
+    }
+    path.push_back(e.get());
+  }
+  for (const html::IHtmlElement* e : path) FInside.emplace(e, inside);
+  FInside[&Entry] = true;
+  return !inside;
 }
 
 void SplitCitationDate(std::u16string& ShortUrl, std::u16string& LinkDate, bool Sogou) {
@@ -62,13 +79,20 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
   const html::TRef<html::IHtmlElementList> entries = DOM.SimpleCSSSelector(Layout.EntrySelector);
   if (!entries) return false;
   const int32_t count = entries->GetCount();
+  TExaminedEntries examined;
   for (int32_t i = 0; i < count; ++i) {
+    // A cancel ends a long page here; the caller reports the abort.
+    if (Self.Aborted()) return false;
     const html::TRef<html::IHtmlElement> entry = entries->GetItems(i);
     if (!entry) continue;
     std::u16string link;
     std::u16string shortUrl;
     LinkDate.clear();
     Remark.clear();
+    if (!examined.Take(*entry)) {
+      Self.ReportEntry(link, shortUrl, LinkDate, false, kNestedEntry);
+      continue;
+    }
     link = EntryLink(*entry, Layout.LinkSelector);
     if (link.empty()) {
       Self.ReportEntry(link, shortUrl, LinkDate, false, u"no link");

@@ -3,12 +3,15 @@
 // to show each engine's layout.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "SearchTestData.h"
 #include "platform/Text.h"
 #include "search/Mask.h"
+#include "search/SEBaidu.h"
+#include "search/SEBing.h"
 #include "search/SEManager.h"
 
 namespace zqe {
@@ -265,6 +268,120 @@ TEST(Extractors, MalformedFilterMaskLeavesTheExtractor) {
     const std::u16string page = test::ReadSearchPage(engine == std::u16string_view(u"baidu") ? "baidu.html" : "bing.html");
     const char16_t* sentence = engine == std::u16string_view(u"baidu") ? kBaiduA : kZebra;
     EXPECT_THROW(se->CheckPage(u"http://q/", page, sentence, u"[abc", false), EMaskError) << U16ToUtf8(engine);
+  }
+}
+
+// Entry markup per engine, so that one table can nest entries or set them
+// side by side: Open(i) starts entry i with its link /i and Text, Close()
+// ends it.
+struct EntryMarkup {
+  const char16_t* engine;
+  std::u16string_view pageOpen, pageClose, entryOpen, linkOpen, linkClose, entryClose;
+};
+
+const EntryMarkup kEntryMarkup[] = {
+    {u"baidu", u"<html><body><div id=\"content_left\">", u"</div></body></html>", u"<div class=\"c-container\">",
+     u"<h3 class=\"t\"><a href=\"/", u"\">t</a></h3>", u"</div>"},
+    {u"360so", u"<html><body><ul id=\"m-result\">", u"</ul></body></html>", u"<li class=\"res-list\">",
+     u"<h3 class=\"res-title\"><a href=\"/", u"\">t</a></h3>", u"</li>"},
+    {u"bing", u"<html><body><ol>", u"</ol></body></html>", u"<li class=\"b_algo\">", u"<h2><a href=\"/",
+     u"\">t</a></h2>", u"</li>"},
+    {u"sougou", u"<html><body><div class=\"results\">", u"</div></body></html>", u"<div class=\"rb\">",
+     u"<h3 class=\"pt\"><a name=\"dttl\" href=\"/", u"\">t</a></h3>", u"</div>"},
+    {u"google", u"<html><body>", u"</body></html>", u"<div class=\"srg\">",
+     u"<div class=\"g\"><div class=\"rc\"><h3 class=\"r\"><a href=\"/", u"\">t</a></h3></div></div>", u"</div>"},
+};
+
+// Entries 1..texts.size(), each nested in the one before or side by side;
+// an empty text leaves the entry without a link.
+std::u16string EntryPage(const EntryMarkup& m, const std::vector<std::u16string>& texts, bool nested) {
+  std::u16string page(m.pageOpen);
+  for (size_t i = 0; i < texts.size(); ++i) {
+    page += m.entryOpen;
+    if (!texts[i].empty()) page += std::u16string(m.linkOpen) + Utf8ToU16(std::to_string(i + 1)) + std::u16string(m.linkClose);
+    page += u"<p>" + texts[i] + u"</p>";
+    if (!nested) page += m.entryClose;
+  }
+  if (nested)
+    for (size_t i = 0; i < texts.size(); ++i) page += m.entryClose;
+  return page + std::u16string(m.pageClose);
+}
+
+struct NestingCase {
+  const char* name;
+  std::vector<std::u16string> texts;
+  bool nested;
+  const char* reports;  // Dump() of the entry reports
+};
+
+TEST(Extractors, EntriesInsideAnExaminedEntryAreNotExaminedAgain) {
+  const std::u16string s = kFox;
+  const std::u16string other = kZebra;
+  const NestingCase cases[] = {
+      // The outer entry's text holds the inner ones': it matches first.
+      {"sentence in the innermost entry", {other, other, s}, true, "/1|||matched\n"},
+      {"sentence nowhere", {other, other, other}, true,
+       "/1|||no match\n|||inside an examined entry\n|||inside an examined entry\n"},
+      // A link inside a nested entry is the outer entry's first link too.
+      {"outer entry without its own link", {u"", other, s}, true, "/2|||matched\n"},
+      {"side by side, sentence last", {other, other, s}, false,
+       "/1|||no match\n/2|||no match\n/3|||matched\n"},
+      {"side by side, sentence nowhere", {other, other}, false, "/1|||no match\n/2|||no match\n"},
+  };
+  for (const EntryMarkup& m : kEntryMarkup) {
+    for (const NestingCase& c : cases) {
+      const std::string where = U16ToUtf8(m.engine) + ": " + c.name;
+      TSEInstancePtr se = NewSEInstance(m.engine, 1);
+      std::vector<TSEEntryReport> entries;
+      se->CheckPage(u"http://q/", EntryPage(m, c.texts, c.nested), s, u"", false, &entries);
+      EXPECT_EQ(Dump(entries), c.reports) << where;
+    }
+  }
+}
+
+TEST(Extractors, DeeplyNestedEntriesCostOneExaminedEntry) {
+  constexpr size_t kDepth = 10000;
+  for (const EntryMarkup& m : kEntryMarkup) {
+    std::vector<std::u16string> texts(kDepth, u"w");
+    texts.back() = kFox;
+    TSEInstancePtr se = NewSEInstance(m.engine, 1);
+    std::vector<TSEEntryReport> entries;
+    se->CheckPage(u"http://q/", EntryPage(m, texts, true), kFox, u"", false, &entries);
+    EXPECT_EQ(se->ErrorCode(), 0) << U16ToUtf8(m.engine);
+    EXPECT_EQ(se->CheckUrl(), u"/1") << U16ToUtf8(m.engine);
+    EXPECT_EQ(entries.size(), 1u) << U16ToUtf8(m.engine);
+  }
+}
+
+// An engine whose check is cancelled while its extractor runs: the cancel
+// arrives after the page was parsed, past the page step's own abort points.
+template <class TEngine>
+class TCancelledDuringExtraction : public TEngine {
+ public:
+  TCancelledDuringExtraction() : TEngine(u"cancelled", 1) {}
+
+ protected:
+  bool MatchSearchReuslt(TSEInstanceBase* Sender, std::u16string_view AStr, std::u16string_view urlfillter,
+                         bool StrictMatch, const html::IHtmlElement& DOM, std::u16string& Url,
+                         std::u16string& ShortUrl, std::u16string& Remark, std::u16string& LinkDate) override {
+    this->RequestAbort();
+    return TEngine::MatchSearchReuslt(Sender, AStr, urlfillter, StrictMatch, DOM, Url, ShortUrl, Remark, LinkDate);
+  }
+};
+
+TEST(Extractors, CancelBetweenEntriesEndsTheCheckAsAborted) {
+  const std::u16string s = kFox;
+  const std::vector<std::u16string> texts = {s, s};
+  for (bool baidu : {true, false}) {
+    const EntryMarkup& m = kEntryMarkup[baidu ? 0 : 2];
+    std::unique_ptr<TSEInstanceBase> se;
+    if (baidu) se = std::make_unique<TCancelledDuringExtraction<TSEInstanceBaidu>>();
+    else se = std::make_unique<TCancelledDuringExtraction<TSEInstanceBing>>();
+    std::vector<TSEEntryReport> entries;
+    se->CheckPage(u"http://q/", EntryPage(m, texts, false), s, u"", false, &entries);
+    EXPECT_EQ(se->ErrorCode(), -2) << U16ToUtf8(m.engine);
+    EXPECT_EQ(se->CheckUrl(), u"") << U16ToUtf8(m.engine);
+    EXPECT_TRUE(entries.empty()) << U16ToUtf8(m.engine);
   }
 }
 
