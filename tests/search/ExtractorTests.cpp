@@ -339,17 +339,21 @@ TEST(Extractors, EntriesInsideAnExaminedEntryAreNotExaminedAgain) {
   }
 }
 
-TEST(Extractors, DeeplyNestedEntriesCostOneExaminedEntry) {
+TEST(Extractors, DeeplyNestedEntriesAreExaminedOnceAtTheTop) {
   constexpr size_t kDepth = 10000;
   for (const EntryMarkup& m : kEntryMarkup) {
-    std::vector<std::u16string> texts(kDepth, u"w");
-    texts.back() = kFox;
+    const std::string where = U16ToUtf8(m.engine);
     TSEInstancePtr se = NewSEInstance(m.engine, 1);
     std::vector<TSEEntryReport> entries;
-    se->CheckPage(u"http://q/", EntryPage(m, texts, true), kFox, u"", false, &entries);
-    EXPECT_EQ(se->ErrorCode(), 0) << U16ToUtf8(m.engine);
-    EXPECT_EQ(se->CheckUrl(), u"/1") << U16ToUtf8(m.engine);
-    EXPECT_EQ(entries.size(), 1u) << U16ToUtf8(m.engine);
+    se->CheckPage(u"http://q/", EntryPage(m, std::vector<std::u16string>(kDepth, u"w"), true), kFox, u"", false,
+                  &entries);
+    EXPECT_EQ(se->ErrorCode(), 1) << where;
+    ASSERT_EQ(entries.size(), kDepth) << where;
+    EXPECT_EQ(U16ToUtf8(entries[0].Link), "/1") << where;
+    EXPECT_EQ(U16ToUtf8(entries[0].SkipReason), "no match") << where;
+    size_t nested = 0;
+    for (const TSEEntryReport& e : entries) nested += e.SkipReason == u"inside an examined entry" ? 1 : 0;
+    EXPECT_EQ(nested, kDepth - 1) << where;
   }
 }
 
