@@ -328,6 +328,56 @@ void BM_Extract(benchmark::State& state, TLayout layout, TPlacement placement) {
   else ExtractLoop<zqe::TSEInstanceBing>(state, page, placement);
 }
 
+// Result entries each nested inside the one before, as a hostile or broken
+// page can send them, against the same entries side by side. Entries are
+// small (a link and a word), so the page size is mostly nesting; the
+// sentence is in none of them, so no entry ends the walk early.
+TPage MakeEntryRun(TLayout layout, int count, bool nested) {
+  const bool baidu = layout == TLayout::Baidu;
+  const std::string open = baidu ? "<div class=\"c-container\"><h3 class=\"t\"><a href=\"/" : "<li class=\"b_algo\"><h2><a href=\"/";
+  const std::string mid = baidu ? "\">t</a></h3>w " : "\">t</a></h2>w ";
+  const std::string close = baidu ? "</div>" : "</li>";
+  std::string page = baidu ? "<html><body><div id=\"content_left\">" : "<html><body><ol id=\"b_results\">";
+  for (int i = 0; i < count; ++i) {
+    page += open + std::to_string(i) + mid;
+    if (!nested) page += close;
+  }
+  if (nested)
+    for (int i = 0; i < count; ++i) page += close;
+  page += baidu ? "</div></body></html>" : "</ol></body></html>";
+  TPage p;
+  p.Html = zqe::Utf8ToU16(page);
+  p.Utf8Bytes = page.size();
+  p.Entries = count;
+  return p;
+}
+
+void BM_EntryRun(benchmark::State& state, TLayout layout, bool nested) {
+  const TPage page = MakeEntryRun(layout, static_cast<int>(state.range(0)), nested);
+  const zqe::TSEInstancePtr se = zqe::NewSEInstance(EngineName(layout), 1);
+  const std::u16string sentence = zqe::Utf8ToU16(kSentence);
+  std::vector<TSEEntryReport> reports;
+  se->CheckPage(u"http://q/", page.Html, sentence, u"", false, &reports);
+  if (se->ErrorCode() != 1 || static_cast<int>(reports.size()) != page.Entries) {
+    const std::string why = "ErrorCode " + std::to_string(se->ErrorCode()) + ", " + std::to_string(reports.size()) +
+                            " entry reports of " + std::to_string(page.Entries);
+    state.SkipWithError(why.c_str());
+    return;
+  }
+  for (auto _ : state) {
+    se->CheckPage(u"http://q/", page.Html, sentence, u"", false);
+    benchmark::DoNotOptimize(se->ErrorCode());
+  }
+  SetCounters(state, page);
+}
+
+#define ZQE_ENTRY_RUN(name, layout, nested) \
+  BENCHMARK_CAPTURE(BM_EntryRun, name, layout, nested)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)
+ZQE_ENTRY_RUN(bing_nested, TLayout::Bing, true);
+ZQE_ENTRY_RUN(bing_side_by_side, TLayout::Bing, false);
+ZQE_ENTRY_RUN(baidu_nested, TLayout::Baidu, true);
+ZQE_ENTRY_RUN(baidu_side_by_side, TLayout::Baidu, false);
+
 #define ZQE_PAGE_CASES(fn)                                                                  \
   BENCHMARK_CAPTURE(fn, baidu_last_entry, TLayout::Baidu, TPlacement::LastEntry)->Unit(benchmark::kMillisecond); \
   BENCHMARK_CAPTURE(fn, baidu_nowhere, TLayout::Baidu, TPlacement::Nowhere)->Unit(benchmark::kMillisecond);      \

@@ -20,13 +20,20 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
       DOM.SimpleCSSSelector(u"div#content_left div[class~=c-container]");
   if (!entries) return false;
   const int32_t count = entries->GetCount();
+  se::TExaminedEntries examined;
   for (int32_t i = 0; i < count; ++i) {
+    // A cancel ends a long page here; the caller reports the abort.
+    if (Aborted()) return false;
     const html::TRef<html::IHtmlElement> entry = entries->GetItems(i);
     if (!entry) continue;
     std::u16string link;
     std::u16string shortUrl;
     Remark.clear();
     LinkDate.clear();
+    if (!examined.Take(*entry)) {
+      ReportEntry(link, shortUrl, LinkDate, false, se::kNestedEntry);
+      continue;
+    }
 
     if (const auto related = se::FirstMatch(*entry, u"div.c-abstract a.c");
         related && related->GetInnerText().starts_with(u"更多关于")) {

@@ -1,5 +1,8 @@
 #include "search/SEExtract.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "match/SentenceMatch.h"
 #include "platform/Text.h"
 #include "search/Mask.h"
@@ -18,29 +21,49 @@ std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Se
   return std::u16string(Trim(a->GetAttributes(u"href")));
 }
 
+bool TExaminedEntries::Take(const html::IHtmlElement& Entry) {
+  if (const auto it = FInside.find(&Entry); it != FInside.end() && it->second) return false;
+  std::vector<const html::IHtmlElement*> path;
+  bool inside = false;
+  for (html::TRef<html::IHtmlElement> e = Entry.GetOwner(); e; e = e->GetOwner()) {
+    if (const auto it = FInside.find(e.get()); it != FInside.end()) {
+      inside = it->second;
+      break;
+    }
+    path.push_back(e.get());
+  }
+  for (const html::IHtmlElement* e : path) FInside.emplace(e, inside);
+  FInside[&Entry] = true;
+  return !inside;
+}
+
 void SplitCitationDate(std::u16string& ShortUrl, std::u16string& LinkDate, bool Sogou) {
   const size_t L = ShortUrl.size();
   if (L <= 10) return;
   if (!Sogou) {
+    // The ten units in front of the last one.
     LinkDate = ShortUrl.substr(L - 11, 10);
     ShortUrl.erase(L - 11, 10);
   } else {
-    const std::u16string piece = ShortUrl.substr(L - 11);
+    const std::u16string_view piece = std::u16string_view(ShortUrl).substr(L - 11);
     size_t d = 0;
     while (d < piece.size() && !(piece[d] >= u'0' && piece[d] <= u'9')) ++d;
-    LinkDate = piece.substr(d);
-    ShortUrl.erase(L - (LinkDate.size() + 1));
+    LinkDate = std::u16string(piece.substr(d));
+    // The cut also takes the unit in front of the date; a date that starts
+    // the citation has none, and the cut stops at the citation's start.
+    ShortUrl.erase(L - std::min(L, LinkDate.size() + 1));
   }
   ShortUrl = std::u16string(Trim(ShortUrl));
 }
 
 std::u16string BaiduDate(std::u16string_view Text) {
   std::u16string s(Text);
+  const size_t day = s.find(u'日');
   if (s.find(u'年') == std::u16string::npos || s.find(u'月') == std::u16string::npos ||
-      s.find(u'日') == std::u16string::npos) {
+      day == std::u16string::npos) {
     return s;
   }
-  s.erase(s.find(u'日') + 1);
+  s.erase(day + 1);
   if (const size_t y = s.find(u'年'); y != std::u16string::npos) s[y] = u'-';
   if (const size_t m = s.find(u'月'); m != std::u16string::npos) s[m] = u'-';
   if (const size_t d = s.find(u'日'); d != std::u16string::npos) s.erase(d, 1);
@@ -56,13 +79,20 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
   const html::TRef<html::IHtmlElementList> entries = DOM.SimpleCSSSelector(Layout.EntrySelector);
   if (!entries) return false;
   const int32_t count = entries->GetCount();
+  TExaminedEntries examined;
   for (int32_t i = 0; i < count; ++i) {
+    // A cancel ends a long page here; the caller reports the abort.
+    if (Self.Aborted()) return false;
     const html::TRef<html::IHtmlElement> entry = entries->GetItems(i);
     if (!entry) continue;
     std::u16string link;
     std::u16string shortUrl;
     LinkDate.clear();
     Remark.clear();
+    if (!examined.Take(*entry)) {
+      Self.ReportEntry(link, shortUrl, LinkDate, false, kNestedEntry);
+      continue;
+    }
     link = EntryLink(*entry, Layout.LinkSelector);
     if (link.empty()) {
       Self.ReportEntry(link, shortUrl, LinkDate, false, u"no link");

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "html/HtmlParserDef.h"
 #include "search/ZQSEInst.h"
@@ -15,6 +16,36 @@ html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, std::u16
 // The trimmed href of the first element of Selector when it is an "a"
 // element carrying href; empty otherwise.
 std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Selector);
+
+// Skip reason reported for an entry inside one examined before.
+inline constexpr std::u16string_view kNestedEntry = u"inside an examined entry";
+
+// Decides which result entries an extractor examines. An entry nested
+// inside one examined before is left out: its text is part of the outer
+// entry's text, so it cannot match where the outer one did not, and
+// examining every level of a deeply nested page would cost the page's size
+// once per level. With that rule the examined entries are disjoint
+// subtrees, so their selector queries and inner texts add up to one pass
+// over the page. The price: an inner entry is also left out when the outer
+// one matched but was filtered, or was skipped by Baidu's related-searches
+// or knowledge-answer rule; engines do not nest their result entries, so
+// only broken or hostile pages pay it.
+class TExaminedEntries {
+ public:
+  // True when Entry is to be examined (and is then counted as examined);
+  // false when it lies inside an entry examined earlier. Entries must come
+  // in document order, as selector results do.
+  bool Take(const html::IHtmlElement& Entry);
+
+ private:
+  // For every element seen on a walk up from an entry: whether it is, or
+  // lies inside, an examined entry. A "no" stays right for the rest of the
+  // extraction: an element recorded as "no" precedes the entry it was
+  // reached from in document order, so no later entry is its ancestor.
+  // Each element is recorded once and a walk stops at the first recorded
+  // one, so all walks together stay linear however deep the page nests.
+  std::unordered_map<const html::IHtmlElement*, bool> FInside;
+};
 
 // Layout of the engines that share one extractor form (all but Baidu).
 struct TCitationLayout {

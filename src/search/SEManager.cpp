@@ -86,7 +86,7 @@ void LoadSEInstance(std::vector<TZQSEDef>& Defs, TSEInstArr& Insts) {
   }
   if (k == 0) return;
   TZQTrace::WarnEx(dbgCommon, u"[LoadSEInstance] Invalid SE(Not matched Instance) count:%d",
-                   {static_cast<int>(k)});
+                   FmtArgs{static_cast<int>(k)});
   if (k >= N) {
     Defs.clear();
     Insts.clear();

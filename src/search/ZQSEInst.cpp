@@ -312,6 +312,9 @@ void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view
                         FCheckRemark, date)) {
     FErrorCode = 0;
     FCheckUrlDate = date;
+  } else if (FAborted.load()) {
+    // Extractors stop between entries on a cancel and report no hit.
+    FErrorCode = -2;
   } else {
     if (FErrorCode == 0) FErrorCode = 1;
     // The page is large; build the dump only when it will be written.

@@ -3,12 +3,15 @@
 // to show each engine's layout.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "SearchTestData.h"
 #include "platform/Text.h"
 #include "search/Mask.h"
+#include "search/SEBaidu.h"
+#include "search/SEBing.h"
 #include "search/SEManager.h"
 
 namespace zqe {
@@ -170,12 +173,219 @@ TEST(Extractors, DateFormsAndCitationSplits) {
   }
 }
 
+// Citations of every length around the ten units a date split needs, on a
+// one-entry page per engine. Baidu takes the text as its display URL and
+// its abstract date; Google has no citation step.
+std::u16string CitationPage(std::u16string_view engine, std::u16string_view citation) {
+  const std::u16string text = u"Sphinx of black quartz, judge my vow, the quick onyx goblin jumps";
+  if (engine == u"baidu") {
+    return u"<html><body><div id=\"content_left\"><div class=\"c-container\"><h3 class=\"t\"><a href=\"http://x/\">t</a></h3>"
+           u"<div class=\"c-abstract\"><span class=\"newTimeFactor_before_abs\">" + std::u16string(citation) +
+           u"</span>" + text + u"</div><div class=\"f13\"><a class=\"c-showurl\">" + std::u16string(citation) +
+           u"</a></div></div></div></body></html>";
+  }
+  if (engine == u"google") {
+    return u"<html><body><div class=\"srg\"><div class=\"g\"><div class=\"rc\"><h3 class=\"r\"><a href=\"http://x/\">t</a></h3>"
+           u"<cite>" + std::u16string(citation) + u"</cite><span>" + text + u"</span></div></div></div></body></html>";
+  }
+  return DatePage(engine, citation);
+}
+
+struct CitationCase {
+  const char16_t* citation;
+  const char16_t* shortUrl;  // 360 Search and Bing
+  const char16_t* date;
+  const char16_t* sogouShortUrl;
+  const char16_t* sogouDate;
+};
+
+// The digit rows are the tails of "abc2019-05-13x", the others the tails
+// of "example.com/ab". At eleven units a Sogou date fills the whole
+// citation: the unit in front of it that the cut also takes is not there.
+const CitationCase kCitationCases[] = {
+    {u"", u"", u"", u"", u""},
+    {u"x", u"x", u"", u"x", u""},
+    {u"3x", u"3x", u"", u"3x", u""},
+    {u"13x", u"13x", u"", u"13x", u""},
+    {u"-13x", u"-13x", u"", u"-13x", u""},
+    {u"5-13x", u"5-13x", u"", u"5-13x", u""},
+    {u"05-13x", u"05-13x", u"", u"05-13x", u""},
+    {u"-05-13x", u"-05-13x", u"", u"-05-13x", u""},
+    {u"9-05-13x", u"9-05-13x", u"", u"9-05-13x", u""},
+    {u"19-05-13x", u"19-05-13x", u"", u"19-05-13x", u""},
+    {u"019-05-13x", u"019-05-13x", u"", u"019-05-13x", u""},
+    {u"2019-05-13x", u"x", u"2019-05-13", u"", u"2019-05-13x"},
+    {u"c2019-05-13x", u"cx", u"2019-05-13", u"", u"2019-05-13x"},
+    {u"bc2019-05-13x", u"bcx", u"2019-05-13", u"b", u"2019-05-13x"},
+    {u"abc2019-05-13x", u"abcx", u"2019-05-13", u"ab", u"2019-05-13x"},
+    {u"b", u"b", u"", u"b", u""},
+    {u"ab", u"ab", u"", u"ab", u""},
+    {u"/ab", u"/ab", u"", u"/ab", u""},
+    {u"m/ab", u"m/ab", u"", u"m/ab", u""},
+    {u"om/ab", u"om/ab", u"", u"om/ab", u""},
+    {u"com/ab", u"com/ab", u"", u"com/ab", u""},
+    {u".com/ab", u".com/ab", u"", u".com/ab", u""},
+    {u"e.com/ab", u"e.com/ab", u"", u"e.com/ab", u""},
+    {u"le.com/ab", u"le.com/ab", u"", u"le.com/ab", u""},
+    {u"ple.com/ab", u"ple.com/ab", u"", u"ple.com/ab", u""},
+    {u"mple.com/ab", u"mple.com/ab", u"", u"mple.com/ab", u""},
+    {u"ample.com/ab", u"ample.com/ab", u"", u"ample.com/ab", u""},
+    {u"xample.com/ab", u"xample.com/ab", u"", u"xample.com/ab", u""},
+    {u"example.com/ab", u"example.com/ab", u"", u"example.com/ab", u""},
+};
+
+TEST(Extractors, CitationsOfEveryLengthGiveAHitWithTheSplitTheRuleGives) {
+  const std::u16string sentence = u"Sphinx of black quartz, judge my vow, the quick onyx goblin jumps";
+  for (const CitationCase& c : kCitationCases) {
+    for (const char16_t* engine : {u"baidu", u"360so", u"bing", u"sougou", u"google"}) {
+      const std::u16string_view name(engine);
+      const std::string where = U16ToUtf8(name) + " '" + U16ToUtf8(c.citation) + "'";
+      std::u16string shortUrl = c.shortUrl;
+      std::u16string date = c.date;
+      if (name == u"baidu") {
+        shortUrl = c.citation;
+        date = c.citation;
+      } else if (name == u"sougou") {
+        shortUrl = c.sogouShortUrl;
+        date = c.sogouDate;
+      } else if (name == u"google") {
+        shortUrl.clear();
+        date.clear();
+      }
+      TSEInstancePtr se = NewSEInstance(engine, 1);
+      EXPECT_NO_THROW(se->CheckPage(u"http://q/", CitationPage(name, c.citation), sentence, u"", true)) << where;
+      ASSERT_EQ(se->ErrorCode(), 0) << where;
+      EXPECT_EQ(U16ToUtf8(se->CheckUrl()), "http://x/") << where;
+      EXPECT_EQ(U16ToUtf8(se->CheckShortURL()), U16ToUtf8(shortUrl)) << where;
+      EXPECT_EQ(U16ToUtf8(se->CheckUrlDate()), U16ToUtf8(date)) << where;
+    }
+  }
+}
+
 TEST(Extractors, MalformedFilterMaskLeavesTheExtractor) {
   for (const char16_t* engine : {u"baidu", u"bing"}) {
     TSEInstancePtr se = NewSEInstance(engine, 1);
     const std::u16string page = test::ReadSearchPage(engine == std::u16string_view(u"baidu") ? "baidu.html" : "bing.html");
     const char16_t* sentence = engine == std::u16string_view(u"baidu") ? kBaiduA : kZebra;
     EXPECT_THROW(se->CheckPage(u"http://q/", page, sentence, u"[abc", false), EMaskError) << U16ToUtf8(engine);
+  }
+}
+
+// Entry markup per engine, so that one table can nest entries or set them
+// side by side: Open(i) starts entry i with its link /i and Text, Close()
+// ends it.
+struct EntryMarkup {
+  const char16_t* engine;
+  std::u16string_view pageOpen, pageClose, entryOpen, linkOpen, linkClose, entryClose;
+};
+
+const EntryMarkup kEntryMarkup[] = {
+    {u"baidu", u"<html><body><div id=\"content_left\">", u"</div></body></html>", u"<div class=\"c-container\">",
+     u"<h3 class=\"t\"><a href=\"/", u"\">t</a></h3>", u"</div>"},
+    {u"360so", u"<html><body><ul id=\"m-result\">", u"</ul></body></html>", u"<li class=\"res-list\">",
+     u"<h3 class=\"res-title\"><a href=\"/", u"\">t</a></h3>", u"</li>"},
+    {u"bing", u"<html><body><ol>", u"</ol></body></html>", u"<li class=\"b_algo\">", u"<h2><a href=\"/",
+     u"\">t</a></h2>", u"</li>"},
+    {u"sougou", u"<html><body><div class=\"results\">", u"</div></body></html>", u"<div class=\"rb\">",
+     u"<h3 class=\"pt\"><a name=\"dttl\" href=\"/", u"\">t</a></h3>", u"</div>"},
+    {u"google", u"<html><body>", u"</body></html>", u"<div class=\"srg\">",
+     u"<div class=\"g\"><div class=\"rc\"><h3 class=\"r\"><a href=\"/", u"\">t</a></h3></div></div>", u"</div>"},
+};
+
+// Entries 1..texts.size(), each nested in the one before or side by side;
+// an empty text leaves the entry without a link.
+std::u16string EntryPage(const EntryMarkup& m, const std::vector<std::u16string>& texts, bool nested) {
+  std::u16string page(m.pageOpen);
+  for (size_t i = 0; i < texts.size(); ++i) {
+    page += m.entryOpen;
+    if (!texts[i].empty()) page += std::u16string(m.linkOpen) + Utf8ToU16(std::to_string(i + 1)) + std::u16string(m.linkClose);
+    page += u"<p>" + texts[i] + u"</p>";
+    if (!nested) page += m.entryClose;
+  }
+  if (nested)
+    for (size_t i = 0; i < texts.size(); ++i) page += m.entryClose;
+  return page + std::u16string(m.pageClose);
+}
+
+struct NestingCase {
+  const char* name;
+  std::vector<std::u16string> texts;
+  bool nested;
+  const char* reports;  // Dump() of the entry reports
+};
+
+TEST(Extractors, EntriesInsideAnExaminedEntryAreNotExaminedAgain) {
+  const std::u16string s = kFox;
+  const std::u16string other = kZebra;
+  const NestingCase cases[] = {
+      // The outer entry's text holds the inner ones': it matches first.
+      {"sentence in the innermost entry", {other, other, s}, true, "/1|||matched\n"},
+      {"sentence nowhere", {other, other, other}, true,
+       "/1|||no match\n|||inside an examined entry\n|||inside an examined entry\n"},
+      // A link inside a nested entry is the outer entry's first link too.
+      {"outer entry without its own link", {u"", other, s}, true, "/2|||matched\n"},
+      {"side by side, sentence last", {other, other, s}, false,
+       "/1|||no match\n/2|||no match\n/3|||matched\n"},
+      {"side by side, sentence nowhere", {other, other}, false, "/1|||no match\n/2|||no match\n"},
+  };
+  for (const EntryMarkup& m : kEntryMarkup) {
+    for (const NestingCase& c : cases) {
+      const std::string where = U16ToUtf8(m.engine) + ": " + c.name;
+      TSEInstancePtr se = NewSEInstance(m.engine, 1);
+      std::vector<TSEEntryReport> entries;
+      se->CheckPage(u"http://q/", EntryPage(m, c.texts, c.nested), s, u"", false, &entries);
+      EXPECT_EQ(Dump(entries), c.reports) << where;
+    }
+  }
+}
+
+TEST(Extractors, DeeplyNestedEntriesAreExaminedOnceAtTheTop) {
+  constexpr size_t kDepth = 10000;
+  for (const EntryMarkup& m : kEntryMarkup) {
+    const std::string where = U16ToUtf8(m.engine);
+    TSEInstancePtr se = NewSEInstance(m.engine, 1);
+    std::vector<TSEEntryReport> entries;
+    se->CheckPage(u"http://q/", EntryPage(m, std::vector<std::u16string>(kDepth, u"w"), true), kFox, u"", false,
+                  &entries);
+    EXPECT_EQ(se->ErrorCode(), 1) << where;
+    ASSERT_EQ(entries.size(), kDepth) << where;
+    EXPECT_EQ(U16ToUtf8(entries[0].Link), "/1") << where;
+    EXPECT_EQ(U16ToUtf8(entries[0].SkipReason), "no match") << where;
+    size_t nested = 0;
+    for (const TSEEntryReport& e : entries) nested += e.SkipReason == u"inside an examined entry" ? 1 : 0;
+    EXPECT_EQ(nested, kDepth - 1) << where;
+  }
+}
+
+// An engine whose check is cancelled while its extractor runs: the cancel
+// arrives after the page was parsed, past the page step's own abort points.
+template <class TEngine>
+class TCancelledDuringExtraction : public TEngine {
+ public:
+  TCancelledDuringExtraction() : TEngine(u"cancelled", 1) {}
+
+ protected:
+  bool MatchSearchReuslt(TSEInstanceBase* Sender, std::u16string_view AStr, std::u16string_view urlfillter,
+                         bool StrictMatch, const html::IHtmlElement& DOM, std::u16string& Url,
+                         std::u16string& ShortUrl, std::u16string& Remark, std::u16string& LinkDate) override {
+    this->RequestAbort();
+    return TEngine::MatchSearchReuslt(Sender, AStr, urlfillter, StrictMatch, DOM, Url, ShortUrl, Remark, LinkDate);
+  }
+};
+
+TEST(Extractors, CancelBetweenEntriesEndsTheCheckAsAborted) {
+  const std::u16string s = kFox;
+  const std::vector<std::u16string> texts = {s, s};
+  for (bool baidu : {true, false}) {
+    const EntryMarkup& m = kEntryMarkup[baidu ? 0 : 2];
+    std::unique_ptr<TSEInstanceBase> se;
+    if (baidu) se = std::make_unique<TCancelledDuringExtraction<TSEInstanceBaidu>>();
+    else se = std::make_unique<TCancelledDuringExtraction<TSEInstanceBing>>();
+    std::vector<TSEEntryReport> entries;
+    se->CheckPage(u"http://q/", EntryPage(m, texts, false), s, u"", false, &entries);
+    EXPECT_EQ(se->ErrorCode(), -2) << U16ToUtf8(m.engine);
+    EXPECT_EQ(se->CheckUrl(), u"") << U16ToUtf8(m.engine);
+    EXPECT_TRUE(entries.empty()) << U16ToUtf8(m.engine);
   }
 }
 
