@@ -187,8 +187,15 @@ void TSEInstanceBase::Abort() {
   TZQTrace::I(u"TBaseZQMan.Cancle wait code:" + IntToU16(code));
 }
 
+std::u16string FormatQueryUrl(std::u16string_view Fmt, std::u16string_view Sentence) {
+  // Encoded as one value before it joins the format: left to the whole-URL
+  // encoder, "#", "&", "=", "+" and "%41" in a sentence would end the
+  // query, split it or be decoded by the engine into other text.
+  return URLEncode(Format(Fmt, {QueryValueEncode(Sentence)}));
+}
+
 std::u16string TSEInstanceBase::FormatUrl(std::u16string_view Fmt, std::u16string_view Arg) {
-  return URLEncode(Format(Fmt, {Arg}));
+  return FormatQueryUrl(Fmt, Arg);
 }
 
 std::u16string TSEInstanceBase::GetRandomUserAgent() {

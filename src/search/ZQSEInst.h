@@ -163,6 +163,11 @@ class TSEInstanceBase {
 
 using TSEInstancePtr = std::shared_ptr<TSEInstanceBase>;
 
+// The query URL for Sentence: Fmt with the percent-encoded sentence
+// (QueryValueEncode) in place of its "%s", then URLEncode. Throws what
+// Format and URLEncode throw.
+std::u16string FormatQueryUrl(std::u16string_view Fmt, std::u16string_view Sentence);
+
 // Collapses every run of white space (U+0009..U+000D, U+0020, U+0085,
 // U+00A0 and the Unicode categories Zs, Zl, Zp) into one space, drops
 // leading white space and keeps at most one trailing space.
