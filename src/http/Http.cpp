@@ -104,7 +104,7 @@ bool THTTP::Get(std::u16string_view Url, int32_t& HttpCode, std::u16string& Resp
 
 bool THTTP::Get(std::u16string_view UserAgent, std::u16string_view /*AcceptCharSet*/,
                 std::u16string_view AcceptLanguage, std::u16string_view Url, int32_t TimeOut, int32_t& HttpCode,
-                std::u16string& Response) {
+                std::u16string& Response, std::u16string* FinalUrl) {
   platform::HttpRequest r;
   r.url = Url;
   r.userAgent = UserAgent;
@@ -135,7 +135,10 @@ bool THTTP::Get(std::u16string_view UserAgent, std::u16string_view /*AcceptCharS
     for (const auto& h : r.headers) TZQTrace::InfoEx(dbgHttp, u"  >> [%s] : %s", {h.name, h.value});
     LogConfigLine(u"TimeOut        ", IntToU16(TimeOut));
   };
-  return Perform(r, HttpCode, Response, logConfig, nullptr);
+  auto after = [FinalUrl](const platform::HttpResponse& response) {
+    if (FinalUrl) *FinalUrl = response.finalUrl;
+  };
+  return Perform(r, HttpCode, Response, logConfig, after);
 }
 
 bool THTTP::Get(std::u16string_view Url, int32_t& HttpCode, std::u16string& Response, bool EnableCookie,

@@ -196,6 +196,17 @@ HttpResponse HttpGet(const HttpRequest& request) {
     if (!QueryHeader(req.h, WINHTTP_QUERY_SET_COOKIE, &index, cookie)) break;
     r.cookies.push_back(ParseSetCookie(cookie));
   }
+  r.finalUrl = request.url;
+  DWORD urlBytes = 0;
+  WinHttpQueryOption(req.h, WINHTTP_OPTION_URL, nullptr, &urlBytes);
+  if (urlBytes >= sizeof(wchar_t)) {
+    std::wstring url(urlBytes / sizeof(wchar_t), L'\0');
+    if (WinHttpQueryOption(req.h, WINHTTP_OPTION_URL, url.data(), &urlBytes)) {
+      url.resize(urlBytes / sizeof(wchar_t));
+      while (!url.empty() && url.back() == L'\0') url.pop_back();
+      r.finalUrl.assign(url.begin(), url.end());
+    }
+  }
   return r;
 }
 
