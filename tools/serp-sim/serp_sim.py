@@ -31,7 +31,9 @@ format is fixed), and the marker is not part of the searched text.
 request as JSON. A request carrying sid=NAME is also recorded under NAME:
 /_queries?sid=NAME answers with the list of those requests (engine, path,
 the raw query string and the decoded query), oldest first;
-/_queries?sid=NAME&clear=1 empties the list after answering.
+/_queries?sid=NAME&clear=1 empties the list after answering; format=hex
+answers with one line per request instead: the engine and the decoded
+query's UTF-8 bytes in hexadecimal.
 """
 
 import gzip
@@ -233,10 +235,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         first = lambda k: params.get(k, [""])[0]
         if url.path == "/_queries":
             with last_lock:
-                body = json.dumps(recorded.get(first("sid"), []), ensure_ascii=False)
+                got = list(recorded.get(first("sid"), []))
                 if first("clear"):
                     recorded.pop(first("sid"), None)
-            self.send(200, body, ctype="application/json")
+            if first("format") == "hex":
+                # One line per request: engine, then the decoded query's
+                # UTF-8 bytes in hexadecimal, for clients without JSON.
+                body = "".join("%s %s\n" % (r["engine"], r["query"].encode("utf-8", "surrogatepass").hex())
+                               for r in got)
+                self.send(200, body, ctype="text/plain; charset=utf-8")
+            else:
+                self.send(200, json.dumps(got, ensure_ascii=False), ctype="application/json")
             return
         engine = url.path.strip("/").split("/")[0].lower()
         query = first("wd") or first("query") or first("q")
