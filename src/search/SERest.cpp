@@ -2,16 +2,11 @@
 
 #include <algorithm>
 
-#include "platform/NoDestroy.h"
 #include "platform/Text.h"
 
 namespace zqe {
 namespace {
 
-// Never destroyed: compete threads that nobody joins may still ask while
-// the process ends.
-constinit NoDestroy<TSERestState> gRestState;
-constinit NoDestroy<TSEDefRestTable> gDefRestTable;
 
 std::u16string LowerAscii(std::u16string_view s) {
   std::u16string out(s);
@@ -22,7 +17,12 @@ std::u16string LowerAscii(std::u16string_view s) {
 
 }  // namespace
 
-TSERestState& TSERestState::Process() { return gRestState.value; }
+// Made on first use and never destroyed: compete threads that nobody joins
+// may still ask while the process ends, after static destructors ran.
+TSERestState& TSERestState::Process() {
+  static TSERestState* const state = new TSERestState;
+  return *state;
+}
 
 void TSERestState::Start(std::u16string_view Engine, int32_t Seconds, Clock::time_point Now) {
   if (Seconds <= 0) return;
@@ -55,7 +55,10 @@ void TSERestState::Reset() {
   FRests.clear();
 }
 
-TSEDefRestTable& TSEDefRestTable::Process() { return gDefRestTable.value; }
+TSEDefRestTable& TSEDefRestTable::Process() {
+  static TSEDefRestTable* const table = new TSEDefRestTable;
+  return *table;
+}
 
 void TSEDefRestTable::Set(std::u16string_view Definition, int32_t Seconds) {
   std::lock_guard<std::mutex> lock(FLock);

@@ -24,7 +24,7 @@ class TSERestState {
  public:
   using Clock = std::chrono::steady_clock;
 
-  constexpr TSERestState() = default;
+  TSERestState() = default;
   TSERestState(const TSERestState&) = delete;
   TSERestState& operator=(const TSERestState&) = delete;
 
@@ -52,7 +52,7 @@ class TSERestState {
 // file is read and read when engine objects are made.
 class TSEDefRestTable {
  public:
-  constexpr TSEDefRestTable() = default;
+  TSEDefRestTable() = default;
   TSEDefRestTable(const TSEDefRestTable&) = delete;
   TSEDefRestTable& operator=(const TSEDefRestTable&) = delete;
 
