@@ -8,6 +8,7 @@
 #include "log/zqTrace.h"
 #include "platform/NoDestroy.h"
 #include "platform/Text.h"
+#include "search/SERest.h"
 
 namespace zqe {
 
@@ -80,6 +81,9 @@ void ReadSEDef(platform::IniReader& ini, std::u16string_view sectionName, TZQSED
   SetFieldText(def.Tag, ini.ReadString(sectionName, u"tag", u""));
   SetFieldText(def.Remark, ini.ReadString(sectionName, u"remark", u""));
   SetFieldText(def.Icon, ini.ReadString(sectionName, u"icon", u""));
+  // Beside the record, which must keep its size and layout for hosts.
+  TSEDefRestTable::Process().Set(FieldText(def.Name),
+                                 ParseSuspendAfterVerify(ini.ReadString(sectionName, u"suspend-after-verify", u"")));
 }
 
 bool LoadSEDefArr(TZQSEDefArr& arr, std::u16string_view fileName, const IniOpener& open) {

@@ -1,7 +1,8 @@
 // Named and numeric character references. The table holds the 252 named
 // references of HTML 4.01 (Latin-1, symbols, special characters), keyed as
-// the standard spells them. Lookups use the lower-cased reference, so the
-// names with capitals are never found and decode to their lower-case twin.
+// the standard spells them. A reference is looked up as written first, so
+// that capitals keep their meaning (&Alpha; is not &alpha;), and lower-cased
+// only when that fails, so that pages writing &NBSP; or &AMP; still decode.
 #include "platform/LazyGlobal.h"
 #include "html/HtmlElement.h"
 
@@ -153,30 +154,59 @@ bool ReadDec32(std::u16string_view s, int32_t& out) {
   return true;
 }
 
-// The replacement for the reference ref ("&...;"), or false to leave it.
-bool ResolveReference(std::u16string_view ref, char16_t& out) {
+constexpr char16_t kReplacementCharacter = 0xFFFD;
+
+// The UTF-16 form of a numeric reference's value: U+FFFD for what names no
+// character (past U+10FFFF, a surrogate, NUL), as browsers read such pages.
+size_t CodePointUnits(uint32_t v, char16_t* out) {
+  if (v == 0 || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) {
+    out[0] = kReplacementCharacter;
+    return 1;
+  }
+  if (v < 0x10000) {
+    out[0] = static_cast<char16_t>(v);
+    return 1;
+  }
+  v -= 0x10000;
+  out[0] = static_cast<char16_t>(0xD800 + (v >> 10));
+  out[1] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+  return 2;
+}
+
+// The replacement for the reference ref ("&...;") in out (one or two
+// units, never more than ref is long), or 0 to leave the reference as it is.
+size_t ResolveReference(std::u16string_view ref, char16_t* out) {
   if (ref.size() > 2 && ref[1] == u'#') {
+    bool readable;
+    uint32_t v = 0;
     if (ref.size() > 3 && (ref[2] == u'x' || ref[2] == u'X')) {
-      uint32_t v = 0;
-      if (!ReadHex32(ref.substr(3, ref.size() - 4), v)) v = 33;
-      out = static_cast<char16_t>(v & 0xFFFF);
+      readable = ReadHex32(ref.substr(3, ref.size() - 4), v);
     } else {
-      int32_t v = 0;
-      if (!ReadDec32(ref.substr(2, ref.size() - 3), v)) v = 0;
-      out = static_cast<char16_t>(static_cast<uint32_t>(v) & 0xFFFF);
+      int32_t d = 0;
+      readable = ReadDec32(ref.substr(2, ref.size() - 3), d) && d >= 0;
+      v = static_cast<uint32_t>(d);
     }
-    return true;
+    if (!readable) {
+      out[0] = kReplacementCharacter;
+      return 1;
+    }
+    return CodePointUnits(v, out);
   }
-  if (ref.size() > kMaxNamedRefLength) return false;
-  char16_t key[kMaxNamedRefLength];
-  for (size_t i = 0; i < ref.size(); ++i) {
-    char16_t c = ref[i];
-    key[i] = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+  if (ref.size() > kMaxNamedRefLength) return 0;
+  const std::u16string* value = CharRefTable().Find(ref);
+  if (!value) {
+    char16_t key[kMaxNamedRefLength];
+    bool folded = false;
+    for (size_t i = 0; i < ref.size(); ++i) {
+      const char16_t c = ref[i];
+      folded = folded || (c >= u'A' && c <= u'Z');
+      key[i] = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    }
+    if (folded) value = CharRefTable().Find(std::u16string_view(key, ref.size()));
   }
-  const std::u16string* value = CharRefTable().Find(std::u16string_view(key, ref.size()));
-  if (!value) return false;
-  out = (*value)[0];
-  return true;
+  if (!value) return 0;
+  out[0] = (*value)[0];
+  return 1;
 }
 
 }  // namespace
@@ -209,10 +239,10 @@ size_t DecodeCharReferencesTo(std::u16string_view s, char16_t* out) {
       semi = s.find(u';', i + 1);
       if (semi == std::u16string_view::npos) semi = s.size();
     }
-    char16_t replacement;
+    size_t units = 0;
     if (semi < s.size() && semi - i < kMaxReferenceLength &&
-        ResolveReference(s.substr(i, semi - i + 1), replacement)) {
-      *out++ = replacement;
+        (units = ResolveReference(s.substr(i, semi - i + 1), out)) > 0) {
+      out += units;
       i = semi + 1;
     } else {
       *out++ = u'&';

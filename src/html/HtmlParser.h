@@ -47,8 +47,10 @@ enum TTagClass : uint32_t {
 // Class flags of a tag name (any ASCII case), 0 for unknown names.
 uint32_t GetTagClass(std::u16string_view name);
 
-// Replaces named (HTML 4.01, looked up lower-cased) and numeric references
-// in one pass; decoded text is never decoded again. Never fails.
+// Replaces named (HTML 4.01; looked up as written, then lower-cased) and
+// numeric references (above U+FFFF as a surrogate pair; U+FFFD for what
+// names no character) in one pass; decoded text is never decoded again.
+// Never fails.
 std::u16string DecodeCharReferences(std::u16string_view s);
 
 // ---------------------------------------------------------------------------

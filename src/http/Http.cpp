@@ -106,7 +106,7 @@ bool THTTP::Get(std::u16string_view Url, int32_t& HttpCode, std::u16string& Resp
 
 bool THTTP::Get(std::u16string_view UserAgent, std::u16string_view /*AcceptCharSet*/,
                 std::u16string_view AcceptLanguage, std::u16string_view Url, int32_t TimeOut, int32_t& HttpCode,
-                std::u16string& Response, platform::HttpAbort* Abort) {
+                std::u16string& Response, std::u16string* FinalUrl, platform::HttpAbort* Abort) {
   platform::HttpRequest r;
   r.abort = Abort;
   r.url = Url;
@@ -138,7 +138,10 @@ bool THTTP::Get(std::u16string_view UserAgent, std::u16string_view /*AcceptCharS
     for (const auto& h : r.headers) TZQTrace::InfoEx(dbgHttp, u"  >> [%s] : %s", {h.name, h.value});
     LogConfigLine(u"TimeOut        ", IntToU16(TimeOut));
   };
-  return Perform(r, HttpCode, Response, logConfig, nullptr);
+  auto after = [FinalUrl](const platform::HttpResponse& response) {
+    if (FinalUrl) *FinalUrl = response.finalUrl;
+  };
+  return Perform(r, HttpCode, Response, logConfig, after);
 }
 
 bool THTTP::Get(std::u16string_view Url, int32_t& HttpCode, std::u16string& Response, bool EnableCookie,

@@ -33,12 +33,16 @@ class THTTP {
 
   // AcceptCharSet does not reach the request: the body is decoded as UTF-8
   // whatever its declared charset. TimeOut is the connect time-out in
-  // milliseconds (not positive: the client's default of 60000). With
-  // Abort, a request queued behind HttpLock is dropped once an abort is
-  // asked for, and one in flight ends at once (false, codes unchanged).
+  // milliseconds (not positive: the client's default of 60000). FinalUrl,
+  // when given, receives the URL the last response came from (after
+  // redirects) once the exchange completed, whatever its status: engines
+  // tell a redirect to their verification page by it. With Abort, a
+  // request queued behind HttpLock is dropped once an abort is asked for,
+  // and one in flight ends at once (false, codes unchanged).
   static bool Get(std::u16string_view UserAgent, std::u16string_view AcceptCharSet,
                   std::u16string_view AcceptLanguage, std::u16string_view Url, int32_t TimeOut,
-                  int32_t& HttpCode, std::u16string& Response, platform::HttpAbort* Abort = nullptr);
+                  int32_t& HttpCode, std::u16string& Response, std::u16string* FinalUrl = nullptr,
+                  platform::HttpAbort* Abort = nullptr);
 
   // Only user agent, Accept-Charset and Accept-Language headers; cookies
   // kept across the request's redirects when EnableCookie is true.

@@ -97,6 +97,9 @@ struct HttpResponse {
   std::string body;
   // From the "Set-Cookie" headers of the last response.
   std::vector<HttpCookie> cookies;
+  // The URL of the last response in the redirect chain, as the client
+  // reports it; the request's URL when nothing redirected.
+  std::u16string finalUrl;
 };
 
 // Every failure of a request: name resolution, connection, time-out, TLS,

@@ -3,12 +3,18 @@
 #include "match/SentenceMatch.h"
 #include "platform/Text.h"
 #include "search/SEExtract.h"
+#include "search/SEPageMarkers.h"
 
 namespace zqe {
 
 bool TSEInstanceBaidu::IsVerifyPage(std::u16string_view Html) {
-  return Html.substr(0, 120).find(u"<title>百度安全验证</title>") != std::u16string_view::npos;
+  return Html.substr(0, 120).find(u"<title>百度安全验证</title>") != std::u16string_view::npos ||
+         se::IsBlockPage(se::kBaiduPageMarkers, Html);
 }
+
+bool TSEInstanceBaidu::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(se::kBaiduPageMarkers, FinalUrl); }
+
+bool TSEInstanceBaidu::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(se::kBaiduPageMarkers, Text); }
 
 bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view AStr,
                                          std::u16string_view urlfillter, bool StrictMatch,

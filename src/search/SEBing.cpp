@@ -1,10 +1,15 @@
 #include "search/SEBing.h"
 
 #include "search/SEExtract.h"
+#include "search/SEPageMarkers.h"
 
 namespace zqe {
 
-bool TSEInstanceBing::IsVerifyPage(std::u16string_view) { return false; }
+bool TSEInstanceBing::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(se::kBingPageMarkers, Html); }
+
+bool TSEInstanceBing::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(se::kBingPageMarkers, FinalUrl); }
+
+bool TSEInstanceBing::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(se::kBingPageMarkers, Text); }
 
 bool TSEInstanceBing::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view AStr,
                                      std::u16string_view urlfillter, bool StrictMatch,

@@ -1,10 +1,15 @@
 #include "search/SEGoolge.h"
 
 #include "search/SEExtract.h"
+#include "search/SEPageMarkers.h"
 
 namespace zqe {
 
-bool TSEInstanceGoogle::IsVerifyPage(std::u16string_view) { return false; }
+bool TSEInstanceGoogle::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(se::kGooglePageMarkers, Html); }
+
+bool TSEInstanceGoogle::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(se::kGooglePageMarkers, FinalUrl); }
+
+bool TSEInstanceGoogle::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(se::kGooglePageMarkers, Text); }
 
 bool TSEInstanceGoogle::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view AStr,
                                        std::u16string_view urlfillter, bool StrictMatch,

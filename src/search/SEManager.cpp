@@ -10,6 +10,7 @@
 #include "search/SEBaidu.h"
 #include "search/SEBing.h"
 #include "search/SEGoolge.h"
+#include "search/SERest.h"
 #include "search/SESogou.h"
 
 namespace zqe {
@@ -45,6 +46,9 @@ TSEInstancePtr MakeFromDef(const TZQSEDef& d) {
   if (!inst) return nullptr;
   inst->InitEngine(Field(d.url), Field(d.surl), Field(d.HttpUserAgent), Field(d.HttpAcceptCharSet),
                    Field(d.HttpAcceptLanguage), d.HttpTimeOut);
+  // Not in the record, whose layout hosts share: from the definition
+  // file's side table.
+  inst->SetSuspendAfterVerify(TSEDefRestTable::Process().Get(Field(d.Name)));
   return inst;
 }
 

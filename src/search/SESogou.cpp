@@ -1,10 +1,15 @@
 #include "search/SESogou.h"
 
 #include "search/SEExtract.h"
+#include "search/SEPageMarkers.h"
 
 namespace zqe {
 
-bool TSEInstanceSougou::IsVerifyPage(std::u16string_view) { return false; }
+bool TSEInstanceSougou::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(se::kSogouPageMarkers, Html); }
+
+bool TSEInstanceSougou::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(se::kSogouPageMarkers, FinalUrl); }
+
+bool TSEInstanceSougou::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(se::kSogouPageMarkers, Text); }
 
 bool TSEInstanceSougou::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view AStr,
                                        std::u16string_view urlfillter, bool StrictMatch,

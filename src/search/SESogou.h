@@ -12,6 +12,8 @@ class TSEInstanceSougou : public TSEInstanceBase {
 
  protected:
   bool IsVerifyPage(std::u16string_view Html) override;
+  bool IsVerifyUrl(std::u16string_view FinalUrl) override;
+  bool IsNoResultsPage(std::u16string_view Text) override;
   bool MatchSearchReuslt(TSEInstanceBase* Sender, std::u16string_view AStr,
                          std::u16string_view urlfillter, bool StrictMatch,
                          const html::IHtmlElement& DOM, std::u16string& Url, std::u16string& ShortUrl,

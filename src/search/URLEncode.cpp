@@ -44,6 +44,18 @@ void AppendUtf8Percent(std::u16string& out, uint32_t cp) {
   }
 }
 
+// The code point at s[i], advancing i past a surrogate pair; an unpaired
+// surrogate reads as U+FFFD.
+uint32_t CodePointAt(std::u16string_view s, size_t& i) {
+  const char16_t c = s[i];
+  if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+    ++i;
+    return 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (uint32_t(s[i]) - 0xDC00);
+  }
+  if (c >= 0xD800 && c <= 0xDFFF) return 0xFFFD;
+  return c;
+}
+
 std::u16string Encode(std::u16string_view s, std::u16string_view unsafe) {
   std::u16string out;
   out.reserve(s.size() * 3);
@@ -60,16 +72,14 @@ std::u16string Encode(std::u16string_view s, std::u16string_view unsafe) {
       out.push_back(c);
       continue;
     }
-    uint32_t cp = c;
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (uint32_t(s[i + 1]) - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8Percent(out, cp);
+    AppendUtf8Percent(out, CodePointAt(s, i));
   }
   return out;
+}
+
+bool IsUnreserved(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' ||
+         c == u'.' || c == u'_' || c == u'~';
 }
 
 // The scheme's default port, or -1 for a scheme without one.
@@ -97,6 +107,19 @@ bool IsDefaultPort(std::u16string_view scheme, std::u16string_view port) {
 std::u16string PathEncode(std::u16string_view S) { return Encode(S, kPathUnsafe); }
 
 std::u16string ParamsEncode(std::u16string_view S) { return Encode(S, kQueryUnsafe); }
+
+std::u16string QueryValueEncode(std::u16string_view S) {
+  std::u16string out;
+  out.reserve(S.size() * 3);
+  for (size_t i = 0; i < S.size(); ++i) {
+    if (IsUnreserved(S[i])) {
+      out.push_back(S[i]);
+    } else {
+      AppendUtf8Percent(out, CodePointAt(S, i));
+    }
+  }
+  return out;
+}
 
 std::u16string URLEncode(std::u16string_view AURI) {
   const size_t schemeEnd = AURI.find(u"://");

@@ -46,4 +46,11 @@ std::u16string PathEncode(std::u16string_view S);
 // As PathEncode, for a query: "+" is not unsafe here (14 characters).
 std::u16string ParamsEncode(std::u16string_view S);
 
+// Percent-encodes S as one query value: every unit but the ASCII letters,
+// digits and "-._~" becomes the "%XX" groups of its UTF-8 bytes (an
+// unpaired surrogate as U+FFFD), "%" included, so that a server decodes
+// exactly S and nothing in S can end the value, start a fragment or be
+// read as an escape. URLEncode copies the result unchanged.
+std::u16string QueryValueEncode(std::u16string_view S);
+
 }  // namespace zqe

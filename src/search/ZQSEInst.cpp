@@ -197,8 +197,15 @@ void TSEInstanceBase::Abort() {
   TZQTrace::I(u"TBaseZQMan.Cancle wait code:" + IntToU16(code));
 }
 
+std::u16string FormatQueryUrl(std::u16string_view Fmt, std::u16string_view Sentence) {
+  // Encoded as one value before it joins the format: left to the whole-URL
+  // encoder, "#", "&", "=", "+" and "%41" in a sentence would end the
+  // query, split it or be decoded by the engine into other text.
+  return URLEncode(Format(Fmt, {QueryValueEncode(Sentence)}));
+}
+
 std::u16string TSEInstanceBase::FormatUrl(std::u16string_view Fmt, std::u16string_view Arg) {
-  return URLEncode(Format(Fmt, {Arg}));
+  return FormatQueryUrl(Fmt, Arg);
 }
 
 std::u16string TSEInstanceBase::GetRandomUserAgent() {
@@ -208,19 +215,27 @@ std::u16string TSEInstanceBase::GetRandomUserAgent() {
   return ua;
 }
 
-std::u16string TSEInstanceBase::HttpGet(std::u16string_view Url) {
+TSEInstanceBase::TFetched TSEInstanceBase::HttpGet(std::u16string_view Url) {
   int32_t code = 0;
-  std::u16string page;
-  if (!THTTP::Get(GetRandomUserAgent(), FHttpAcceptCharSet, FHttpAcceptLanguage, Url, FHttpTimeOut,
-                  code, page, &FHttpAbort)) {
-    page.clear();
-  }
-  return page;
+  TFetched f;
+  f.Ok = THTTP::Get(GetRandomUserAgent(), FHttpAcceptCharSet, FHttpAcceptLanguage, Url, FHttpTimeOut, code,
+                    f.Page, &f.FinalUrl, &FHttpAbort);
+  if (f.FinalUrl.empty()) f.FinalUrl = Url;
+  return f;
+}
+
+bool TSEInstanceBase::IsVerifyUrl(std::u16string_view) { return false; }
+
+bool TSEInstanceBase::IsNoResultsPage(std::u16string_view) { return false; }
+
+bool TSEInstanceBase::IsBlocked(std::u16string_view Page, std::u16string_view FinalUrl) {
+  return (!FinalUrl.empty() && IsVerifyUrl(FinalUrl)) || (!Page.empty() && IsVerifyPage(Page));
 }
 
 void TSEInstanceBase::ReportEntry(std::u16string_view Link, std::u16string_view ShortUrl,
                                   std::u16string_view Date, bool Matched,
                                   std::u16string_view SkipReason) {
+  ++FEntriesSeen;
   if (!FEntryReports) return;
   FEntryReports->push_back(TSEEntryReport{std::u16string(Link), std::u16string(ShortUrl),
                                           std::u16string(Date), Matched,
@@ -229,7 +244,8 @@ void TSEInstanceBase::ReportEntry(std::u16string_view Link, std::u16string_view 
 
 void TSEInstanceBase::CheckPage(std::u16string_view QueryUrl, std::u16string_view Page,
                                 std::u16string_view word, std::u16string_view urlfillter,
-                                bool StrictMatche, std::vector<TSEEntryReport>* Entries) {
+                                bool StrictMatche, std::vector<TSEEntryReport>* Entries,
+                                std::u16string_view FinalUrl) {
   FErrorCode = 1;
   FCheckUrl.clear();
   FCheckShortURL.clear();
@@ -241,12 +257,19 @@ void TSEInstanceBase::CheckPage(std::u16string_view QueryUrl, std::u16string_vie
     ~Restore() { slot = nullptr; }
   } restore{FEntryReports};
   FEntryReports = Entries;
-  PageStep(QueryUrl, Page, word, urlfillter, StrictMatche);
+  PageStep(QueryUrl, Page, FinalUrl, word, urlfillter, StrictMatche);
 }
 
 void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view Page,
-                               std::u16string_view word, std::u16string_view urlfillter,
-                               bool StrictMatche) {
+                               std::u16string_view FinalUrl, std::u16string_view word,
+                               std::u16string_view urlfillter, bool StrictMatche) {
+  // A redirect to the verification page may end on a page too short to
+  // judge by its text.
+  if (!FinalUrl.empty() && IsVerifyUrl(FinalUrl)) {
+    TZQTrace::DumpHTML(Page, u"");
+    FErrorCode = -5;
+    return;
+  }
   if (static_cast<int64_t>(Page.size()) <= MinHtmlLength) {
     TZQTrace::E(u"#TSEInst[" + FName + u"] Involid html.", true);
     TZQTrace::DumpHTML(Page, u"");
@@ -308,6 +331,7 @@ void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view
   FCheckShortURL.clear();
   FCheckRemark.clear();
   std::u16string date;
+  FEntriesSeen = 0;
   if (MatchSearchReuslt(this, word, urlfillter, StrictMatche, *doc, FCheckUrl, FCheckShortURL,
                         FCheckRemark, date)) {
     FErrorCode = 0;
@@ -315,6 +339,16 @@ void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view
   } else if (FAborted.load()) {
     // Extractors stop between entries on a cancel and report no hit.
     FErrorCode = -2;
+  } else if (FErrorCode == 1 && FEntriesSeen == 0 && !Trim(word).empty() && !IsNoResultsPage(text)) {
+    // No entry and no "no results" wording: a changed layout, an error or
+    // interstitial page. "Not found" would tell the host the sentence is
+    // original when no engine looked at it.
+    FErrorCode = -6;
+    TZQTrace::E(u"#TSEInst[" + FName + u"] result page not recognised: no result entries and no "
+                u"\"no results\" text, url:" + std::u16string(FinalUrl.empty() ? QueryUrl : FinalUrl),
+                true);
+    if (DbgParams.Debug[dbgCommon] && DbgParams.DumpHtml)
+      TZQTrace::DumpHTML(std::u16string(QueryUrl) + u"\r\n" + text, u"");
   } else {
     if (FErrorCode == 0) FErrorCode = 1;
     // The page is large; build the dump only when it will be written.
@@ -353,14 +387,22 @@ void TSEInstanceBase::DoCheck(std::u16string_view word, std::u16string_view urlf
     return;
   }
 
-  std::u16string page;
+  if (const int64_t rest = TSERestState::Process().RemainingMs(FName); rest > 0) {
+    TZQTrace::W(u"#TSEInst[" + FName + u"] resting after a verification page, no request; " +
+                    IntToU16(rest) + u" ms left",
+                true);
+    FErrorCode = -5;
+    return;
+  }
+
+  TFetched fetched;
   {
     TZQTrace::InfoEx(dbgCommon, u"    #TSEInst[" + FName + u"] http:" + queryUrl, true);
     const uint32_t t1 = platform::TickCount();
     bool failed = false;
     std::u16string message;
     try {
-      page = HttpGet(queryUrl);
+      fetched = HttpGet(queryUrl);
     } catch (const std::exception& e) {
       failed = true;
       message = ExceptionMessage(e);
@@ -371,12 +413,12 @@ void TSEInstanceBase::DoCheck(std::u16string_view word, std::u16string_view urlf
     TZQTrace::InfoEx(dbgCommon,
                      u"    #TSEInst[" + FName + u"].DoCheck http out,used times:" +
                          UIntToU16(platform::TickCount() - t1) + u",response len:" +
-                         IntToU16(static_cast<int64_t>(page.size())),
+                         IntToU16(static_cast<int64_t>(fetched.Page.size())),
                      true);
     if (failed) {
       TZQTrace::E(u"#TSEInst[" + FName + u"] HTTPGET exception:" + message, true);
       FErrorCode = -3;
-      TZQTrace::DumpHTML(page, u"");
+      TZQTrace::DumpHTML(fetched.Page, u"");
       return;
     }
   }
@@ -387,7 +429,24 @@ void TSEInstanceBase::DoCheck(std::u16string_view word, std::u16string_view urlf
     return;
   }
 
-  PageStep(queryUrl, page, word, urlfillter, StrictMatche);
+  if (fetched.Ok) {
+    PageStep(queryUrl, fetched.Page, fetched.FinalUrl, word, urlfillter, StrictMatche);
+  } else if (IsBlocked(fetched.Page, fetched.FinalUrl)) {
+    // Engines serve their block pages with 403 or 429 as often as with 200.
+    TZQTrace::DumpHTML(fetched.Page, u"");
+    FErrorCode = -5;
+  } else {
+    PageStep(queryUrl, u"", u"", word, urlfillter, StrictMatche);
+  }
+
+  if (FErrorCode == -5) {
+    std::u16string line = u"#TSEInst[" + FName + u"] verification page at " + fetched.FinalUrl;
+    if (FSuspendAfterVerify > 0) {
+      TSERestState::Process().Start(FName, FSuspendAfterVerify);
+      line += u"; resting " + IntToU16(FSuspendAfterVerify) + u" s";
+    }
+    TZQTrace::W(line, true);
+  }
 }
 
 std::u16string TSEInstanceBase::CleanHtml(std::u16string_view Html) {

@@ -22,6 +22,7 @@
 #include "html/HtmlParserDef.h"
 #include "platform/HttpClient.h"
 #include "platform/Platform.h"
+#include "search/SERest.h"
 
 namespace zqe {
 
@@ -63,8 +64,10 @@ class TSEInstanceBase {
                           std::u16string_view HttpAcceptLanguage, int32_t HttpTimeOut);
 
   // Runs one whole check on the calling thread. Outcome in ErrorCode():
-  // 0 hit, 1 no hit, -2 aborted, -3 fetch error or no body, -4 not
-  // parseable, -5 verification page. Errors of the query-URL format and of
+  // 0 hit, 1 no hit (entries examined, or the engine's "no results" page),
+  // -2 aborted, -3 fetch error or no body, -4 not parseable, -5
+  // verification page (also while the engine rests after one, without a
+  // request), -6 a page that is neither. Errors of the query-URL format and of
   // a malformed filter mask propagate as exceptions; the idle event is set
   // again before they leave. A check whose Token is already cancelled when
   // it begins ends at once with -2, without a request.
@@ -106,13 +109,21 @@ class TSEInstanceBase {
   const std::u16string& HttpAcceptLanguage() const { return FHttpAcceptLanguage; }
   int32_t HttpTimeOut() const { return FHttpTimeOut; }
 
+  // Seconds the engine rests, process-wide, after a verification page; 0
+  // or less: never. Set by the registry from the definition, before the
+  // first check.
+  void SetSuspendAfterVerify(int32_t Seconds) { FSuspendAfterVerify = Seconds; }
+  int32_t SuspendAfterVerify() const { return FSuspendAfterVerify; }
+
   // Everything DoCheck does after its fetch (validity and verification
   // tests, body cut, cleaning, parsing, extraction) on a page already in
-  // hand; sets ErrorCode and the result fields like a check. When Entries
-  // is given, every entry the extractor examined is appended to it.
+  // hand; sets ErrorCode and the result fields like a check. FinalUrl is
+  // where the page came from after redirects (empty: unknown). When
+  // Entries is given, every entry the extractor examined is appended to
+  // it. Starts no rest.
   void CheckPage(std::u16string_view QueryUrl, std::u16string_view Page, std::u16string_view word,
                  std::u16string_view urlfillter, bool StrictMatche,
-                 std::vector<TSEEntryReport>* Entries = nullptr);
+                 std::vector<TSEEntryReport>* Entries = nullptr, std::u16string_view FinalUrl = {});
 
   // Comments, scripts and wrapped script blocks removed, white space
   // collapsed. Linear in the length of Html.
@@ -123,8 +134,10 @@ class TSEInstanceBase {
                             std::u16string_view urlfillter);
   static std::u16string GetRandomUserAgent();
 
-  // Extractors call this for every entry they examine; it records only
-  // while CheckPage collects entry reports, and costs nothing otherwise.
+  // Extractors call this for every entry they examine; it counts every
+  // call (a page whose extractor examined nothing is not a result page
+  // the engine knows) and records only while CheckPage collects entry
+  // reports.
   void ReportEntry(std::u16string_view Link, std::u16string_view ShortUrl,
                    std::u16string_view Date, bool Matched, std::u16string_view SkipReason);
   // The 20 user agents requests draw from.
@@ -133,6 +146,12 @@ class TSEInstanceBase {
  protected:
   virtual void DoCheck(std::u16string_view word, std::u16string_view urlfillter, bool StrictMatche);
   virtual bool IsVerifyPage(std::u16string_view Html) = 0;
+  // The URL a page came from after redirects is the engine's verification
+  // page. The base knows no engine's: false.
+  virtual bool IsVerifyUrl(std::u16string_view FinalUrl);
+  // The cleaned body text is the engine's own "no results" page. The base
+  // knows no engine's: false.
+  virtual bool IsNoResultsPage(std::u16string_view Text);
   virtual bool MatchSearchReuslt(TSEInstanceBase* Sender, std::u16string_view AStr,
                                  std::u16string_view urlfillter, bool StrictMatch,
                                  const html::IHtmlElement& DOM, std::u16string& Url,
@@ -141,11 +160,17 @@ class TSEInstanceBase {
   virtual std::u16string FormatUrl(std::u16string_view Fmt, std::u16string_view Arg);
 
  private:
-  std::u16string HttpGet(std::u16string_view Url);
+  struct TFetched {
+    bool Ok = false;  // status 200
+    std::u16string Page;  // the body, also of a failed status
+    std::u16string FinalUrl;
+  };
+  TFetched HttpGet(std::u16string_view Url);
   void ResetCheck();
   // Steps after the fetch; returns on every outcome, lets extractor errors pass.
-  void PageStep(std::u16string_view QueryUrl, std::u16string_view Page, std::u16string_view word,
-                std::u16string_view urlfillter, bool StrictMatche);
+  void PageStep(std::u16string_view QueryUrl, std::u16string_view Page, std::u16string_view FinalUrl,
+                std::u16string_view word, std::u16string_view urlfillter, bool StrictMatche);
+  bool IsBlocked(std::u16string_view Page, std::u16string_view FinalUrl);
 
   std::u16string FUrlFmt;
   std::u16string FUrl;
@@ -162,6 +187,7 @@ class TSEInstanceBase {
   // it counts yet, which decides Abort's second log line.
   platform::Event FWorkEvent{true, true};
   std::atomic<bool> FHasWorkEvent{false};
+  int32_t FSuspendAfterVerify = kDefaultSuspendAfterVerify;
 
  protected:
   int32_t FID;
@@ -177,9 +203,17 @@ class TSEInstanceBase {
  private:
   // Only touched by the thread running CheckPage.
   std::vector<TSEEntryReport>* FEntryReports = nullptr;
+  // Entries the extractor examined on the current page; per check, like
+  // the fields above.
+  int32_t FEntriesSeen = 0;
 };
 
 using TSEInstancePtr = std::shared_ptr<TSEInstanceBase>;
+
+// The query URL for Sentence: Fmt with the percent-encoded sentence
+// (QueryValueEncode) in place of its "%s", then URLEncode. Throws what
+// Format and URLEncode throw.
+std::u16string FormatQueryUrl(std::u16string_view Fmt, std::u16string_view Sentence);
 
 // Collapses every run of white space (U+0009..U+000D, U+0020, U+0085,
 // U+00A0 and the Unicode categories Zs, Zl, Zp) into one space, drops

@@ -16,6 +16,7 @@
 #include "platform/Text.h"
 #include "search/Mask.h"
 #include "search/SEManager.h"
+#include "search/SERest.h"
 
 namespace zqe {
 namespace {
@@ -97,9 +98,34 @@ TEST_F(CheckOverHttp, PageWithoutBodyVerificationAndGzip) {
   TSEInstancePtr verify = Engine("baidu", u"mode=verify&");
   verify->Check(kFox, u"", false);
   EXPECT_EQ(verify->ErrorCode(), -5);
+  // Baidu now rests process-wide; later tests ask it again.
+  TSERestState::Process().Reset();
   TSEInstancePtr gz = Engine("360so", u"mode=gzip&");
   gz->Check(kFox, u"", false);
   EXPECT_EQ(gz->ErrorCode(), 0);
+}
+
+TEST_F(CheckOverHttp, BlockPagesRedirectsUnknownLayoutsAndNoResultsPages) {
+  const char* engines[] = {"baidu", "sougou", "bing", "360so", "google"};
+  const struct {
+    const char16_t* params;
+    int code;
+  } scenarios[] = {
+      {u"mode=block&", -5},          // google's comes with status 429
+      {u"mode=block-redirect&", -5}, // only the URL after the redirect marks it
+      {u"mode=unknown&", -6},
+      {u"mode=noresults&", 1},
+      {u"", 0},
+  };
+  for (const char* e : engines) {
+    for (const auto& s : scenarios) {
+      TSERestState::Process().Reset();
+      TSEInstancePtr se = Engine(e, s.params);
+      se->Check(kFox, u"", false);
+      EXPECT_EQ(se->ErrorCode(), s.code) << e << " " << U16ToUtf8(s.params);
+    }
+  }
+  TSERestState::Process().Reset();
 }
 
 TEST_F(CheckOverHttp, MalformedFilterLeavesCheckAndTheEngineIsIdleAgain) {

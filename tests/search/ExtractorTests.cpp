@@ -413,8 +413,8 @@ TEST(PageStep, ValidityVerificationAndBodyCut) {
       {"no closing body", u"bing", u"<html><body><li class=\"b_algo\"><h2><a href=\"http://x/\">a</a></h2>How vexingly quick daft zebras jump over the tall wooden fence</li>", -3},
       {"verification", u"baidu", verify, -5},
       {"verification title within 120 units", u"baidu", verify120, -5},
-      {"verification title past 120 units", u"baidu", verify121, 1},
-      {"verification title on another engine", u"bing", verify, 1},
+      {"verification title past 120 units", u"baidu", verify121, -5},  // the title counts anywhere
+      {"verification title on another engine", u"bing", verify, -6},  // a page Bing does not know
       {"unparseable", u"bing", u"<html><body><div class=\"a\"</body>", -4},
       {"hit", u"baidu", baiduHit, 0},
   };

@@ -101,5 +101,34 @@ TEST(URLEncode, PathAndQueryRulesDifferOnlyInPlus) {
   }
 }
 
+TEST(QueryValueEncode, KeepsOnlyUnreservedCharacters) {
+  const struct {
+    const char16_t* In;
+    const char16_t* Out;
+  } cases[] = {
+      {u"", u""},
+      {u"Az09-._~", u"Az09-._~"},
+      {u"C# \u4E0E F#?", u"C%23%20%E4%B8%8E%20F%23%3F"},
+      {u"a&b=c+d/e", u"a%26b%3Dc%2Bd%2Fe"},
+      {u"%41 100%", u"%2541%20100%25"},
+      {u"!$'()*,;:@[]", u"%21%24%27%28%29%2A%2C%3B%3A%40%5B%5D"},
+      {u"\uFF1F\uFF03\u3002", u"%EF%BC%9F%EF%BC%83%E3%80%82"},  // full-width ? # and full stop
+      {u"\U0001F600\U00020000", u"%F0%9F%98%80%F0%A0%80%80"},  // surrogate pairs
+      {u"\xDE00x\xD83D", u"%EF%BF%BDx%EF%BF%BD"},  // unpaired surrogates
+      {u"\t\x7F\x80", u"%09%7F%C2%80"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(U16ToUtf8(QueryValueEncode(c.In)), U16ToUtf8(c.Out)) << U16ToUtf8(c.In);
+}
+
+TEST(QueryValueEncode, SurvivesTheWholeUrlEncoderUnchanged) {
+  const char16_t* sentences[] = {u"C# \u4E0E F# \u7684\u533A\u522B?", u"a&b=c+d/e?f", u"%41%", u"x\U0001F600y\uFF0C"};
+  for (const char16_t* s : sentences) {
+    const std::u16string value = QueryValueEncode(s);
+    EXPECT_EQ(URLEncode(u"https://www.baidu.com/s?wd=" + value), u"https://www.baidu.com/s?wd=" + value)
+        << U16ToUtf8(s);
+    EXPECT_EQ(URLEncode(u"http://h/q/" + value + u"/r"), u"http://h/q/" + value + u"/r") << U16ToUtf8(s);
+  }
+}
+
 }  // namespace
 }  // namespace zqe

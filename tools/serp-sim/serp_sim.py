@@ -15,12 +15,27 @@ Query URLs: /<engine>/s?<q|wd|query>=TEXT for engine baidu, sougou, bing,
 or a substring within a few edits of it, becomes a result entry in that
 engine's layout, with link, display URL, date and snippet.
 
+A query without results gets the engine's "no results" page.
+
 Scenario parameters on the query URL: mode=verify (Baidu's verification
-page), nobody (no <body), empty, 403, 500, gzip (gzip body); delay=MS
-answers after MS milliseconds; tag=NAME counts the request under NAME
-when it arrives. /_last answers with the method, path and headers of the
-last search request as JSON; /_count?tag=NAME with the number of requests
-that arrived with that tag.
+page), nobody (no <body), empty, 403, 500, gzip (gzip body), block (the
+engine's own block page: captcha, antispider, challenge, /sorry/),
+block-redirect (a 302 to the engine's block URL, which answers with a
+page that only its URL marks), unknown (a result layout no extractor
+knows, holding the query), noresults (the engine's "no results" page
+whatever the query); delay=MS answers after MS milliseconds; tag=NAME
+counts the request under NAME when it arrives. A query that
+begins with "~MODE~" selects MODE too (for definition files whose URL
+format is fixed), and the marker is not part of the searched text.
+
+/_last answers with the method, path and headers of the last search
+request as JSON; /_count?tag=NAME with the number of requests that
+arrived with that tag. A request carrying sid=NAME is also recorded under NAME:
+/_queries?sid=NAME answers with the list of those requests (engine, path,
+the raw query string and the decoded query), oldest first;
+/_queries?sid=NAME&clear=1 empties the list after answering; format=hex
+answers with one line per request instead: the engine and the decoded
+query's UTF-8 bytes in hexadecimal.
 """
 
 import gzip
@@ -44,7 +59,8 @@ MAX_EDITS = 3
 ENGINES = ("baidu", "sougou", "bing", "360so", "google")
 
 last_request = {}
-tag_counts = {}
+tag_counts = {}  # tag -> requests, guarded by last_lock
+recorded = {}  # sid -> [request], guarded by last_lock
 last_lock = threading.Lock()
 corpus = list(DEFAULT_CORPUS)
 
@@ -134,6 +150,67 @@ def render(engine, query, results):
     return page("%s - %s" % (query, engine), "".join(parts))
 
 
+# Each engine's block page, in its own wording and markup.
+BLOCK_PAGES = {
+    "baidu": ('<!DOCTYPE html><html><head><meta charset="utf-8">'
+              '<meta name="viewport" content="width=device-width,minimum-scale=1.0,maximum-scale=1.0">'
+              '<title>百度安全验证</title></head><body><div class="timeout hide"><p>网络不给力，请稍后重试</p></div>'
+              '<script src="https://wappass.baidu.com/static/captcha/tuxing.js"></script></body></html>'),
+    "sougou": ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>搜狗搜索</title>'
+               '<link rel="stylesheet" href="/static/css/anti.min.css"></head><body><div class="content-box">'
+               '<p class="p1">您的访问出错了</p><p class="p2">用户您好，您的访问过于频繁，需要您协助验证。</p>'
+               '<form name="authform" id="seccodeForm" method="post"><input id="seccodeInput" type="text">'
+               '</form></div><script src="/static/js/antispider.min.js"></script></body></html>'),
+    "360so": ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>360搜索</title>'
+              '<script src="https://wappass.so.com/captcha.js"></script></head><body><div id="verify">'
+              '<p>请输入验证码后继续访问</p></div></body></html>'),
+    "bing": ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>Bing</title></head><body>'
+             '<h1>One last step</h1><p>Please solve the challenge below to continue</p>'
+             '<iframe src="/turing/captcha/challenge?q=x"></iframe></body></html>'),
+    "google": ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>https://www.google.com/search?q=x</title>'
+               '</head><body><form id="captcha-form" action="index" method="post"><div id="recaptcha" '
+               'class="g-recaptcha"></div></form><div id="infoDiv">Our systems have detected unusual traffic '
+               'from your computer network.</div></body></html>'),
+}
+BLOCK_STATUS = {"google": 429}
+# Where each engine redirects a blocked client.
+BLOCK_PATHS = {
+    "baidu": "/baidu/static/captcha/tuxing.html?ak=serp-sim",
+    "sougou": "/sougou/antispider/?from=serp-sim",
+    "360so": "/360so/captcha?from=serp-sim",
+    "bing": "/bing/turing/captcha/challenge?from=serp-sim",
+    "google": "/google/sorry/index?continue=serp-sim",
+}
+# What a redirected client finds there: nothing in the text names a block.
+NEUTRAL_PAGE = ('<!DOCTYPE html><html><head><meta charset="utf-8"><title>Please wait</title></head>'
+                '<body><div id="app">Please wait</div></body></html>')
+
+
+def no_results_page(engine, query):
+    e = html.escape(query)
+    if engine == "baidu":
+        body = ('<div id="content_left"><div class="nors"><p>抱歉没有找到与<span>“</span><em>%s</em>'
+                '<span>”</span>相关的网页。</p></div></div>' % e)
+    elif engine == "sougou":
+        body = ('<div class="results"></div><div id="noresult_part1_container"><p class="p1">'
+                '抱歉，没有找到与“<em>%s</em>”相关的网页。</p></div>' % e)
+    elif engine == "360so":
+        body = '<div id="no-result"><p>抱歉，没有找到和“<em>%s</em>”相关的网页。</p></div>' % e
+    elif engine == "bing":
+        body = ('<ol id="b_results"><li class="b_no"><h1>There are no results for <strong>%s</strong></h1>'
+                '<ul><li><span>Check your spelling or try different keywords</span></li></ul></li></ol>' % e)
+    else:
+        body = ('<div id="search"><div id="topstuff"><div class="card-section"><p>Your search - <em>%s</em> - '
+                'did not match any documents.</p></div></div></div>' % e)
+    return page("%s - %s" % (query, engine), body)
+
+
+def unknown_layout_page(engine, query):
+    return page("%s - %s" % (query, engine),
+                '<main class="serp-next"><article class="hit"><a href="http://site.example.com/">Result</a>'
+                '<p>%s</p></article></main>' % html.escape(query))
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
@@ -163,24 +240,59 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send(200, str(tag_counts.get(tag, 0)), ctype="text/plain")
             return
         tag = urllib.parse.parse_qs(url.query).get("tag", [""])[0]
+        params = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+        first = lambda k: params.get(k, [""])[0]
+        if url.path == "/_queries":
+            with last_lock:
+                got = list(recorded.get(first("sid"), []))
+                if first("clear"):
+                    recorded.pop(first("sid"), None)
+            if first("format") == "hex":
+                # One line per request: engine, then the decoded query's
+                # UTF-8 bytes in hexadecimal, for clients without JSON.
+                body = "".join("%s %s\n" % (r["engine"], r["query"].encode("utf-8", "surrogatepass").hex())
+                               for r in got)
+                self.send(200, body, ctype="text/plain; charset=utf-8")
+            else:
+                self.send(200, json.dumps(got, ensure_ascii=False), ctype="application/json")
+            return
+        engine = url.path.strip("/").split("/")[0].lower()
+        query = first("wd") or first("query") or first("q")
         with last_lock:
             if tag:
                 tag_counts[tag] = tag_counts.get(tag, 0) + 1
             last_request.clear()
             last_request.update({"method": "GET", "path": self.path,
                                  "headers": {k: v for k, v in self.headers.items()}})
-        params = urllib.parse.parse_qs(url.query, keep_blank_values=True)
-        first = lambda k: params.get(k, [""])[0]
-        engine = url.path.strip("/").split("/")[0].lower()
+            if first("sid"):
+                recorded.setdefault(first("sid"), []).append(
+                    {"engine": engine, "path": url.path, "raw_query": url.query, "query": query})
         if engine not in ENGINES:
             self.send(404, page("not found", "<p>unknown engine</p>"))
+            return
+        if url.path.rstrip("/") != "/" + engine + "/s":
+            # Where a block redirect leads.
+            self.send(BLOCK_STATUS.get(engine, 200), NEUTRAL_PAGE)
             return
         delay = first("delay")
         if delay.isdigit():
             time.sleep(int(delay) / 1000.0)
         mode = first("mode")
-        query = first("wd") or first("query") or first("q")
-        if mode in ("403", "500"):
+        if query.startswith("~") and query.find("~", 1) > 0:
+            end = query.find("~", 1)
+            mode, query = query[1:end], query[end + 1:].lstrip()
+        if mode == "block":
+            self.send(BLOCK_STATUS.get(engine, 200), BLOCK_PAGES[engine])
+        elif mode == "block-redirect":
+            self.send_response(302)
+            self.send_header("Location", BLOCK_PATHS[engine])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        elif mode == "unknown":
+            self.send(200, unknown_layout_page(engine, query))
+        elif mode == "noresults":
+            self.send(200, no_results_page(engine, query))
+        elif mode in ("403", "500"):
             self.send(int(mode), page("error", "<p>status %s</p>" % mode))
         elif mode == "verify":
             self.send(200, '<!DOCTYPE html><html><head><title>百度安全验证</title></head>'
@@ -190,7 +302,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif mode == "empty":
             self.send(200, "")
         else:
-            self.send(200, render(engine, query, results_for(query)), gz=(mode == "gzip"))
+            results = results_for(query)
+            body = render(engine, query, results) if results else no_results_page(engine, query)
+            self.send(200, body, gz=(mode == "gzip"))
 
 
 def serve(args):

@@ -1,4 +1,4 @@
-// zqe extract [--json] --engine NAME --sentence TEXT [--filter MASKS] [--strict] PAGE
+// zqe extract [--json] --engine NAME --sentence TEXT [--filter MASKS] [--strict] [--final-url URL] PAGE
 // Runs one engine's whole page step on a saved result page, as a check
 // does after its fetch, and shows every entry the extractor examined:
 // what to look at when a search engine changes its layout.
@@ -23,6 +23,7 @@ struct TExtractOptions {
   std::string Filter;
   bool Strict = false;
   std::string Page;
+  std::string FinalUrl;
 };
 
 int RunExtract(const TExtractOptions& o) {
@@ -37,7 +38,7 @@ int RunExtract(const TExtractOptions& o) {
     const std::u16string page = zqe::Utf8ToU16(zqe::cli::ReadInput(o.Page));
     std::vector<zqe::TSEEntryReport> entries;
     se->CheckPage(zqe::Utf8ToU16(o.Page), page, zqe::Utf8ToU16(o.Sentence), zqe::Utf8ToU16(o.Filter),
-                  o.Strict, &entries);
+                  o.Strict, &entries, zqe::Utf8ToU16(o.FinalUrl));
     const bool hit = se->ErrorCode() == 0;
     if (o.Json) {
       nlohmann::json list = nlohmann::json::array();
@@ -85,6 +86,7 @@ const zqe::cli::RegisterCommand kRegister(zqe::cli::CommandInfo{[](CLI::App& app
   cmd->add_option("--sentence", o->Sentence, "The sentence to look for")->required();
   cmd->add_option("--filter", o->Filter, "URL filter: masks separated by |");
   cmd->add_flag("--strict", o->Strict, "Strict match");
+  cmd->add_option("--final-url", o->FinalUrl, "The URL the page came from after redirects (block URLs give -5)");
   cmd->add_option("PAGE", o->Page, "The saved result page (UTF-8), or - for standard input")->required();
   return [o] { return RunExtract(*o); };
 }});

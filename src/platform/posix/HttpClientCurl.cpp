@@ -292,6 +292,12 @@ HttpResponse HttpGet(const HttpRequest& request) {
     throw HttpError(err.what(), r.status);
   }
   r.cookies = std::move(t.cookies);
+  const char* effective = nullptr;
+  if (curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective) {
+    r.finalUrl = Utf8ToU16(effective);
+  } else {
+    r.finalUrl = request.url;
+  }
   return r;
 }
 

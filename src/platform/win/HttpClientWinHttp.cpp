@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,48 @@ HttpCookie ParseSetCookie(std::u16string_view v) {
   return c;
 }
 
+// Location (absolute, scheme-relative, host-relative or path-relative)
+// resolved against Base, an absolute URL. Dot segments are left as they
+// are: the result only tells where a redirect led.
+std::u16string ResolveLocation(std::u16string_view Base, std::u16string_view Location) {
+  constexpr size_t npos = std::u16string_view::npos;
+  const size_t locScheme = Location.find(u"://");
+  if (locScheme != npos && Location.substr(0, locScheme).find_first_of(u"/?#") == npos)
+    return std::u16string(Location);
+  const size_t schemeEnd = Base.find(u"://");
+  if (schemeEnd == npos) return std::u16string(Location);
+  if (Location.starts_with(u"//")) return std::u16string(Base.substr(0, schemeEnd + 1)) + std::u16string(Location);
+  const size_t authorityEnd = std::min(Base.find_first_of(u"/?#", schemeEnd + 3), Base.size());
+  const std::u16string origin(Base.substr(0, authorityEnd));
+  if (Location.starts_with(u"/")) return origin + std::u16string(Location);
+  const std::u16string_view path =
+      Base.substr(authorityEnd, std::min(Base.find_first_of(u"?#", authorityEnd), Base.size()) - authorityEnd);
+  if (Location.starts_with(u"?")) return origin + std::u16string(path) + std::u16string(Location);
+  const size_t slash = path.rfind(u'/');
+  const std::u16string dir = slash == npos ? u"/" : std::u16string(path.substr(0, slash + 1));
+  return origin + dir + std::u16string(Location);
+}
+
+// Follows the redirects WinHTTP takes, for runtimes whose WinHTTP does not
+// answer WINHTTP_OPTION_URL (Wine's); some hand over the Location header
+// as sent, which may be relative.
+struct RedirectTrail {
+  std::u16string url;
+};
+
+void CALLBACK OnRedirect(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+  if (status != WINHTTP_CALLBACK_STATUS_REDIRECT || context == 0 || info == nullptr) return;
+  try {
+    auto* trail = reinterpret_cast<RedirectTrail*>(context);
+    const auto* text = static_cast<const wchar_t*>(info);
+    size_t n = 0;
+    while ((length == 0 || n < length) && text[n] != 0) ++n;
+    trail->url = ResolveLocation(trail->url, FromWide(text, n));
+  } catch (...) {
+    // No exception may cross into WinHTTP; the trail keeps its last URL.
+  }
+}
+
 void SetDword(HINTERNET h, DWORD option, DWORD value) {
   // Options that this WinHTTP does not know leave its defaults; the request
   // still works, so a refusal is not a failure.
@@ -169,6 +212,13 @@ HttpResponse HttpGet(const HttpRequest& request) {
   if (disabled) SetDword(req.h, WINHTTP_OPTION_DISABLE_FEATURE, disabled);
   if (request.followRedirects) {
     SetDword(req.h, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, static_cast<DWORD>(request.maxRedirects));
+  }
+  RedirectTrail trail{request.url};
+  if (request.followRedirects) {
+    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&trail);
+    if (WinHttpSetOption(req.h, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
+      WinHttpSetStatusCallback(req.h, OnRedirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
+    }
   }
 
   std::wstring headers;
@@ -234,6 +284,17 @@ HttpResponse HttpGet(const HttpRequest& request) {
     std::u16string cookie;
     if (!QueryHeader(req.h, WINHTTP_QUERY_SET_COOKIE, &index, cookie)) break;
     r.cookies.push_back(ParseSetCookie(cookie));
+  }
+  r.finalUrl = trail.url;
+  DWORD urlBytes = 0;
+  WinHttpQueryOption(req.h, WINHTTP_OPTION_URL, nullptr, &urlBytes);
+  if (urlBytes >= sizeof(wchar_t)) {
+    std::wstring url(urlBytes / sizeof(wchar_t), L'\0');
+    if (WinHttpQueryOption(req.h, WINHTTP_OPTION_URL, url.data(), &urlBytes)) {
+      url.resize(urlBytes / sizeof(wchar_t));
+      while (!url.empty() && url.back() == L'\0') url.pop_back();
+      r.finalUrl.assign(url.begin(), url.end());
+    }
   }
   return r;
 }
