@@ -462,7 +462,7 @@ TEST_F(HttpTest, AnAbortEndsARequestInFlightAndKeepsAQueuedOneOffTheWire) {
     int32_t code = -7;
     std::u16string body;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(THTTP::Get(u"UA", u"", u"en", Url("/hang?ms=8000"), 5000, code, body, &abort));
+    EXPECT_FALSE(THTTP::Get(u"UA", u"", u"en", Url("/hang?ms=8000"), 5000, code, body, nullptr, &abort));
     tookMs = ElapsedMs(start);
     EXPECT_EQ(-7, code);
   });
@@ -486,7 +486,7 @@ TEST_F(HttpTest, AnAbortEndsARequestInFlightAndKeepsAQueuedOneOffTheWire) {
   // Already aborted: nothing is sent.
   int32_t code = 0;
   std::u16string body;
-  EXPECT_FALSE(THTTP::Get(u"UA", u"", u"en", Url("/slow?id=never&ms=0"), 5000, code, body, &abort));
+  EXPECT_FALSE(THTTP::Get(u"UA", u"", u"en", Url("/slow?id=never&ms=0"), 5000, code, body, nullptr, &abort));
   for (const std::string& e : TakeEvents()) EXPECT_EQ(e.find("never"), std::string::npos) << e;
 }
 
