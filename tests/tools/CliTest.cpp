@@ -290,6 +290,19 @@ TEST_F(CliTest, CoverageLinesInTheTextReport) {
     EXPECT_NE(o.output.find(expected), std::string::npos) << expected << "\n----\n" << o.output;
 }
 
+TEST_F(CliTest, EnginesAfterALateOneTimeOutUnaskedAndItsLateAnswerDoesNotCount) {
+  const std::string doc = TmpFile("late-first.txt");
+  std::ofstream(doc, std::ios::binary) << "活字印刷并不是一夜之间改变世界的发明。";
+  const std::string out = TmpFile("late-first.json");
+  const Outcome o = Zqe({"check", "--config", MixedIni(port_), "--engines", "google,bing", "--budget", kMixedBudget,
+                         "--format", "json", "--quiet", "--out", out, doc});
+  EXPECT_EQ(o.code, 3) << o.output;
+  const auto s = ReadJson(out)["documents"][0]["sentences"][0];
+  EXPECT_EQ(s["verdict"], "not checked");
+  EXPECT_EQ(s["engines"], nlohmann::json({{"google", "timed out"}, {"bing", "timed out"}}));
+  EXPECT_EQ(s["coverage"]["text"], "no engine answered; google timed out; bing timed out");
+}
+
 TEST_F(CliTest, TooLittleCheckedExitsWithThreeAndWarns) {
   const std::string out = TmpFile("blocked.json");
   const Outcome o = Zqe({"check", "--config", MixedIni(port_), "--engines", "baidu", "--format", "json", "--quiet",
