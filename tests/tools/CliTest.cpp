@@ -224,6 +224,97 @@ TEST_F(CliTest, DemoHtmlHighlightsTheBorrowedSentences) {
   EXPECT_NE(html.find("<a href=\"http://site7.example.com/doc/7.html\""), std::string::npos);
 }
 
+// Three engines on serp-sim: baidu gets its verification page, bing
+// answers, google answers only after the budget has run out.
+std::string MixedIni(int port) {
+  const std::string base = "http://127.0.0.1:" + std::to_string(port) + "/";
+  return WriteIni("mixed.ini", "[baidu]\nTitle=Baidu\nurl=" + base + "baidu/\nsurl=" + base +
+                                   "baidu/s?mode=verify&wd=%s\n" + "[bing]\nTitle=Bing\nurl=" + base +
+                                   "bing/\nsurl=" + base + "bing/s?q=%s\n" + "[google]\nTitle=Google\nurl=" + base +
+                                   "google/\nsurl=" + base + "google/s?delay=5000&q=%s\nhttp-timeout=20000\n");
+}
+
+// The first sentence is in the corpus, the second is not.
+constexpr const char kMixedDoc[] = "活字印刷并不是一夜之间改变世界的发明。我自己每天骑车上班，单程大约二十分钟，比坐公交还快一些。";
+constexpr const char kMixedBudget[] = "2500";
+
+TEST_F(CliTest, CoverageNamesTheBlockedAndTimedOutEnginesInJson) {
+  const std::string doc = TmpFile("mixed.txt");
+  std::ofstream(doc, std::ios::binary) << kMixedDoc;
+  const std::string out = TmpFile("mixed.json");
+  const Outcome o = Zqe({"check", "--config", MixedIni(port_), "--budget", kMixedBudget, "--format", "json",
+                         "--quiet", "--out", out, doc});
+  ASSERT_EQ(o.code, 0) << o.output;
+  const auto report = ReadJson(out);
+  EXPECT_EQ(report["engines"], nlohmann::json({"baidu", "bing", "google"}));
+  EXPECT_EQ(report["budget_ms"], 2500);
+  EXPECT_EQ(report["too_little_checked"], false);
+  const auto& doc0 = report["documents"][0];
+  ASSERT_EQ(doc0["sentences"].size(), 2u);
+  const auto& copied = doc0["sentences"][0];
+  EXPECT_EQ(copied["verdict"], "copied");
+  EXPECT_EQ(copied["engine"], "bing");
+  EXPECT_EQ(copied["engines"], nlohmann::json({{"baidu", "blocked"}, {"bing", "hit"}, {"google", "timed out"}}));
+  EXPECT_EQ(copied["coverage"], nlohmann::json({{"answered", 1}, {"selected", 3},
+                                                {"text", "hit on bing; baidu blocked; google timed out"}}));
+  const auto& original = doc0["sentences"][1];
+  EXPECT_EQ(original["verdict"], "original");
+  EXPECT_EQ(original["engines"], nlohmann::json({{"baidu", "blocked"}, {"bing", "no hit"}, {"google", "timed out"}}));
+  EXPECT_EQ(original["coverage"]["text"], "no hit on 1 of 3 engines; baidu blocked; google timed out");
+  EXPECT_EQ(doc0["summary"]["sentences"]["not_checked"], 0);
+  EXPECT_EQ(doc0["engine_answers"]["baidu"]["blocked"], 2);
+  EXPECT_EQ(doc0["engine_answers"]["bing"]["hit"], 1);
+  EXPECT_EQ(doc0["engine_answers"]["bing"]["no_hit"], 1);
+  EXPECT_EQ(doc0["engine_answers"]["google"]["timed_out"], 2);
+  EXPECT_EQ(report["engine_answers"], doc0["engine_answers"]);
+  // Only bing looked: the one original sentence against the copied one.
+  const double originality = report["originality"];
+  EXPECT_GT(originality, 50.0);
+  EXPECT_LT(originality, 100.0);
+}
+
+TEST_F(CliTest, CoverageLinesInTheTextReport) {
+  const std::string doc = TmpFile("mixed-one.txt");
+  std::ofstream(doc, std::ios::binary) << "我自己每天骑车上班，单程大约二十分钟，比坐公交还快一些。";
+  const Outcome o =
+      Zqe({"check", "--config", MixedIni(port_), "--budget", kMixedBudget, "--quiet", doc});
+  ASSERT_EQ(o.code, 0) << o.output;
+  for (const char* expected : {
+           "Engines:     baidu, bing, google  (budget 2500 ms per sentence)\n",
+           "Sentences:   1: 0 copied, 1 original, 0 not checked; 0 too short\n",
+           "  baidu                 0       0        1               0            0          0          0\n",
+           "  bing                  0       1        0               0            0          0          0\n",
+           "  google                0       0        0               0            0          1          0\n",
+           "        no hit on 1 of 3 engines; baidu blocked; google timed out\n",
+       })
+    EXPECT_NE(o.output.find(expected), std::string::npos) << expected << "\n----\n" << o.output;
+}
+
+TEST_F(CliTest, EnginesAfterALateOneTimeOutUnaskedAndItsLateAnswerDoesNotCount) {
+  const std::string doc = TmpFile("late-first.txt");
+  std::ofstream(doc, std::ios::binary) << "活字印刷并不是一夜之间改变世界的发明。";
+  const std::string out = TmpFile("late-first.json");
+  const Outcome o = Zqe({"check", "--config", MixedIni(port_), "--engines", "google,bing", "--budget", kMixedBudget,
+                         "--format", "json", "--quiet", "--out", out, doc});
+  EXPECT_EQ(o.code, 3) << o.output;
+  const auto s = ReadJson(out)["documents"][0]["sentences"][0];
+  EXPECT_EQ(s["verdict"], "not checked");
+  EXPECT_EQ(s["engines"], nlohmann::json({{"google", "timed out"}, {"bing", "timed out"}}));
+  EXPECT_EQ(s["coverage"]["text"], "no engine answered; google timed out; bing timed out");
+}
+
+TEST_F(CliTest, TooLittleCheckedExitsWithThreeAndWarns) {
+  const std::string out = TmpFile("blocked.json");
+  const Outcome o = Zqe({"check", "--config", MixedIni(port_), "--engines", "baidu", "--format", "json", "--quiet",
+                         "--out", out, DemoFile("sample.txt")});
+  EXPECT_EQ(o.code, 3) << o.output;
+  EXPECT_NE(o.output.find("zqe check: warning: 19 of 19 sentences not checked"), std::string::npos) << o.output;
+  const auto report = ReadJson(out);  // the report is written all the same
+  EXPECT_EQ(report["too_little_checked"], true);
+  EXPECT_TRUE(report["originality"].is_null());
+  EXPECT_EQ(report["engine_answers"]["baidu"]["blocked"], 19);
+}
+
 TEST(CliDemoTest, DemoStartsItsOwnSimulator) {
 #if defined(ZQE_PLATFORM_WINDOWS)
   GTEST_SKIP() << "serp-sim runs natively; the Windows build reaches it through --port";

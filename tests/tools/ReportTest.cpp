@@ -1,5 +1,6 @@
-// The report's figures, its JSON schema, the HTML highlights, and how a
-// result record becomes a sentence's verdict.
+// The report's figures, its JSON schema, the coverage every rendering
+// shows, the HTML highlights, and how a result record becomes an engine's
+// answer.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,24 +13,29 @@
 namespace zqe::cli {
 namespace {
 
-SentenceResult Make(const std::u16string& doc, const std::u16string& text, Verdict v, const char* url = "") {
+constexpr EngineAnswer kHit{Outcome::kHit, 0}, kNoHit{Outcome::kNoHit, 1}, kBlocked{Outcome::kBlocked, 251},
+    kFetch{Outcome::kFetchError, 253}, kTimedOut{Outcome::kTimedOut};
+
+// Answers of bing and baidu, in that order.
+SentenceResult Make(const std::u16string& doc, const std::u16string& text, std::vector<EngineAnswer> answers,
+                    const char* url = "") {
   SentenceResult r;
   r.sentence.offset = doc.find(text);
   r.sentence.length = text.size();
   r.sentence.text = text;
-  r.verdict = v;
-  if (v == Verdict::kCopied) {
+  r.answers = std::move(answers);
+  r.verdict = VerdictOf(r.answers);
+  if (r.verdict == Verdict::kCopied) {
     r.engine = "bing";
     r.url = Utf8ToU16(url);
     r.displayUrl = r.url.substr(r.url.find(u"//") + 2);
-    r.errorCode = 0;
   }
-  if (v == Verdict::kError) r.errorCode = 253;
   return r;
 }
 
 // Two documents: 10 + 6 copied characters and 8 original ones in the
-// first, one copied sentence of 4 in the second; one error, not counted.
+// first, one copied sentence of 4 in the second; one sentence that no
+// engine could answer, not counted.
 Report Sample() {
   Report r;
   r.engines = {"bing", "baidu"};
@@ -37,17 +43,17 @@ Report Sample() {
   a.path = "a.txt";
   a.encoding = "utf-8";
   a.text = u"一二三四五六七八九十。甲乙丙丁戊。original <b>. broken one.";
-  a.sentences.push_back(Make(a.text, u"一二三四五六七八九十。", Verdict::kCopied, "http://x.example/1"));
-  a.sentences.push_back(Make(a.text, u"甲乙丙丁戊。", Verdict::kCopied, "http://x.example/1"));
-  a.sentences.push_back(Make(a.text, u"original", Verdict::kOriginal));
-  a.sentences.push_back(Make(a.text, u"<b>. broken one.", Verdict::kError));
+  a.sentences.push_back(Make(a.text, u"一二三四五六七八九十。", {kHit, kNoHit}, "http://x.example/1"));
+  a.sentences.push_back(Make(a.text, u"甲乙丙丁戊。", {kHit, kBlocked}, "http://x.example/1"));
+  a.sentences.push_back(Make(a.text, u"original", {kNoHit, kTimedOut}));
+  a.sentences.push_back(Make(a.text, u"<b>. broken one.", {kFetch, kBlocked}));
   a.sentences[2].sentence.length = 8;
   a.skipped = 1;
   DocumentReport b;
   b.path = "b.txt";
   b.encoding = "gb18030";
   b.text = u"子丑寅卯";
-  b.sentences.push_back(Make(b.text, u"子丑寅卯", Verdict::kCopied, "javascript:alert(1)"));
+  b.sentences.push_back(Make(b.text, u"子丑寅卯", {kTimedOut, kHit}, "javascript:alert(1)"));
   r.documents = {a, b};
   return r;
 }
@@ -57,7 +63,8 @@ TEST(ReportTest, OriginalityCountsCheckedCharactersOnly) {
   EXPECT_EQ(t.copiedChars, 11u + 6u + 4u);
   EXPECT_EQ(t.originalChars, 8u);
   EXPECT_NEAR(t.Originality(), 100.0 * 8 / 29, 1e-9);
-  EXPECT_EQ(t.errors, 1u);
+  EXPECT_EQ(t.notChecked, 1u);
+  EXPECT_FALSE(t.MostlyUnchecked());
   EXPECT_EQ(t.skipped, 1u);
   EXPECT_LT(Totals{}.Originality(), 0.0);
 }
@@ -79,7 +86,8 @@ TEST(ReportTest, JsonSchema) {
   EXPECT_EQ(j["summary"]["sentences"]["skipped"], 1);
   EXPECT_EQ(j["summary"]["characters"]["checked"], 29);
   EXPECT_EQ(j["engines"], nlohmann::json({"bing", "baidu"}));
-  for (const char* key : {"strict", "filter", "min_length", "threads", "interrupted", "elapsed_ms", "library_ms"})
+  for (const char* key :
+       {"budget_ms", "strict", "filter", "min_length", "threads", "interrupted", "elapsed_ms", "library_ms"})
     EXPECT_TRUE(j.contains(key)) << key;
 
   ASSERT_EQ(j["documents"].size(), 2u);
@@ -99,9 +107,10 @@ TEST(ReportTest, JsonSchema) {
   EXPECT_TRUE(copied["snippet"].is_string());
   EXPECT_EQ(doc["sentences"][2]["verdict"], "original");
   EXPECT_FALSE(doc["sentences"][2].contains("url"));
-  EXPECT_EQ(doc["sentences"][3]["verdict"], "error");
-  EXPECT_EQ(doc["sentences"][3]["error_code"], 253);
-  EXPECT_TRUE(doc["sentences"][3]["error"].is_string());
+  EXPECT_EQ(doc["sentences"][3]["verdict"], "not checked");
+  EXPECT_EQ(doc["sentences"][3]["engine_errors"]["bing"]["error_code"], 253);
+  EXPECT_TRUE(doc["sentences"][3]["engine_errors"]["bing"]["error"].is_string());
+  EXPECT_FALSE(doc["sentences"][3]["engine_errors"].contains("baidu"));  // blocked says it all
 
   ASSERT_EQ(j["sources"].size(), 2u);
   EXPECT_EQ(j["sources"][0]["url"], "http://x.example/1");
@@ -128,15 +137,102 @@ TEST(ReportTest, HtmlHighlightsCopiedSentencesAndLinksThemToSources) {
   EXPECT_NE(html.find("&lt;b&gt;. broken one."), std::string::npos);
   EXPECT_EQ(html.find("href=\"javascript:"), std::string::npos);
   // Original text stays unmarked, in place.
-  EXPECT_NE(html.find("</mark>original <mark class=\"error\""), std::string::npos);
+  EXPECT_NE(html.find("</mark>original <mark class=\"not-checked\""), std::string::npos);
 }
 
 TEST(ReportTest, TextNamesVerdictsAndSources) {
   const std::string text = RenderText(Sample());
   EXPECT_NE(text.find("Originality: 27.6%"), std::string::npos) << text;
-  EXPECT_NE(text.find("copied    一二三四五六七八九十。"), std::string::npos) << text;
+  EXPECT_NE(text.find("copied      一二三四五六七八九十。"), std::string::npos) << text;
   EXPECT_NE(text.find("2 sentences, 17 characters, via bing"), std::string::npos) << text;
   EXPECT_NE(text.find("the result page could not be fetched"), std::string::npos) << text;
+}
+
+// ---- coverage in the renderings ----------------------------------------------
+
+TEST(ReportTest, TextShowsEachSentencesCoverageAndEachEnginesAnswers) {
+  const std::string text = RenderText(Sample());
+  for (const char* expected : {
+           "        hit on bing; no hit on 1 of 2 engines\n",
+           "        hit on bing; baidu blocked\n",
+           "        no hit on 1 of 2 engines; baidu timed out\n",
+           "        no engine answered; bing fetch error (the result page could not be fetched or had no body); "
+           "baidu blocked\n",
+           "  Answers per engine  hit  no hit  blocked  not recognised  fetch error  timed out  cancelled\n",
+           // Document 1: bing 2 hits, 1 no hit, 1 error; baidu 1 no hit, 2 blocked, 1 timed out.
+           "  bing                  2       1        0               0            1          0          0\n",
+           "  baidu                 0       1        2               0            0          1          0\n",
+           "  bing                  0       0        0               0            0          1          0\n",
+           "Sentences:   5: 3 copied, 1 original, 1 not checked; 1 too short",
+       })
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n----\n" << text;
+  EXPECT_EQ(text.find("Warning:"), std::string::npos) << text;
+}
+
+TEST(ReportTest, JsonCarriesEveryEnginesAnswerAndTheCoverage) {
+  const auto j = nlohmann::json::parse(RenderJson(Sample()));
+  const auto& doc = j["documents"][0];
+  const auto& blocked = doc["sentences"][1];
+  EXPECT_EQ(blocked["engines"], nlohmann::json({{"bing", "hit"}, {"baidu", "blocked"}}));
+  EXPECT_EQ(blocked["coverage"]["answered"], 1);
+  EXPECT_EQ(blocked["coverage"]["selected"], 2);
+  EXPECT_EQ(blocked["coverage"]["text"], "hit on bing; baidu blocked");
+  const auto& none = doc["sentences"][3];
+  EXPECT_EQ(none["engines"], nlohmann::json({{"bing", "fetch error"}, {"baidu", "blocked"}}));
+  EXPECT_EQ(none["coverage"]["answered"], 0);
+  EXPECT_FALSE(none.contains("url"));
+  EXPECT_EQ(j["summary"]["sentences"]["not_checked"], 1);
+  EXPECT_EQ(j["too_little_checked"], false);
+
+  const nlohmann::json bing = {{"hit", 2},         {"no_hit", 1},      {"blocked", 0},   {"not_recognised", 0},
+                               {"fetch_error", 1}, {"timed_out", 0},   {"cancelled", 0}};
+  EXPECT_EQ(doc["engine_answers"]["bing"], bing);
+  EXPECT_EQ(doc["engine_answers"]["baidu"]["blocked"], 2);
+  EXPECT_EQ(j["documents"][1]["engine_answers"]["bing"]["timed_out"], 1);
+  // The whole report's table adds up the documents'.
+  EXPECT_EQ(j["engine_answers"]["bing"]["timed_out"], 1);
+  EXPECT_EQ(j["engine_answers"]["baidu"]["hit"], 1);
+  EXPECT_EQ(j["engine_answers"]["baidu"]["blocked"], 2);
+}
+
+TEST(ReportTest, HtmlShowsCoveragePerSentenceAndAnswersPerEngine) {
+  const std::string html = RenderHtml(Sample());
+  EXPECT_NE(html.find("<th>Coverage</th>"), std::string::npos);
+  EXPECT_NE(html.find("<td>no hit on 1 of 2 engines; baidu timed out</td>"), std::string::npos);
+  EXPECT_NE(html.find("<tr><td>bing</td><td class=\"n\">2</td><td class=\"n\">1</td><td class=\"n\">0</td>"),
+            std::string::npos);
+  EXPECT_NE(html.find("<th>not recognised</th>"), std::string::npos);
+  EXPECT_NE(html.find("title=\"not checked: no engine answered; bing fetch error"), std::string::npos);
+  EXPECT_NE(html.find("<td class=\"v not-checked\">not checked</td>"), std::string::npos);
+}
+
+TEST(ReportTest, TooLittleCheckedMeansMoreThanHalfNotChecked) {
+  struct Case {
+    size_t sentences, notChecked;
+    bool expected;
+  };
+  for (const Case& c : {Case{0, 0, false}, Case{1, 0, false}, Case{1, 1, true}, Case{2, 1, false}, Case{3, 2, true},
+                        Case{4, 2, false}, Case{5, 3, true}}) {
+    Totals t;
+    t.sentences = c.sentences;
+    t.notChecked = c.notChecked;
+    EXPECT_EQ(t.MostlyUnchecked(), c.expected) << c.notChecked << " of " << c.sentences;
+  }
+}
+
+TEST(ReportTest, EveryRenderingWarnsWhenMostSentencesAreNotChecked) {
+  Report r = Sample();
+  r.documents[0].sentences[0] = Make(r.documents[0].text, u"一二三四五六七八九十。", {kTimedOut, kBlocked});
+  r.documents[0].sentences[1] = Make(r.documents[0].text, u"甲乙丙丁戊。", {kFetch, kTimedOut});
+  r.documents[1].sentences[0] = Make(r.documents[1].text, u"子丑寅卯", {kTimedOut, kTimedOut});
+  const Totals t = Summarise(r);
+  EXPECT_TRUE(t.MostlyUnchecked());
+  const std::string warning = "4 of 5 sentences not checked";
+  EXPECT_NE(RenderText(r).find("Warning:     " + warning), std::string::npos);
+  EXPECT_NE(RenderHtml(r).find("<b>Warning:</b> " + warning), std::string::npos);
+  EXPECT_EQ(nlohmann::json::parse(RenderJson(r))["too_little_checked"], true);
+  // Only checked characters count: the one original sentence left.
+  EXPECT_NEAR(t.Originality(), 100.0, 1e-9);
 }
 
 // ---- result records ----------------------------------------------------------
@@ -161,49 +257,67 @@ TEST_F(ApplyResultTest, FoundCopiesTheFindings) {
   SetText(record->CheckUrl, record->CheckUrlLen, u"http://a/");
   SetText(record->CheckShortURL, record->CheckShortURLLen, u"a/");
   SetText(record->CheckRemark, record->CheckRemarkLen, u"前后句子都在");
+  record->MatchMSecs = 7;
   record->TotalMSecs = 12;
-  ApplyCheckResult(true, *record, 0, false, s);
-  EXPECT_EQ(s.verdict, Verdict::kCopied);
+  EXPECT_EQ(ReadAnswer(true, *record, 0, false).outcome, Outcome::kHit);
+  TakeFindings(*record, s);
   EXPECT_EQ(s.engine, "bing");
   EXPECT_EQ(s.url, u"http://a/");
   EXPECT_EQ(s.displayUrl, u"a/");
   EXPECT_EQ(s.snippet, u"前后句子都在");
   EXPECT_EQ(s.exact, true);
-  EXPECT_EQ(s.totalMs, 12);
+  EXPECT_EQ(s.matchMs, 7);
 }
 
 TEST_F(ApplyResultTest, LengthsBeyondTheFieldAreCut) {
   std::fill(std::begin(record->CheckUrl), std::end(record->CheckUrl), u'x');
   record->CheckUrlLen = 100000;
   record->CheckShortURLLen = -5;
-  ApplyCheckResult(true, *record, 0, false, s);
+  TakeFindings(*record, s);
   EXPECT_EQ(s.url.size(), 4097u);
   EXPECT_TRUE(s.displayUrl.empty());
   EXPECT_FALSE(s.exact.has_value());
 }
 
-TEST_F(ApplyResultTest, NotFoundIsOriginalAndFailuresAreErrors) {
-  record->TotalMSecs = 3;
-  record->ErrorCode = 255;
-  ApplyCheckResult(false, *record, 0, false, s);
-  EXPECT_EQ(s.verdict, Verdict::kOriginal);
-  record->ErrorCode = 1;
-  ApplyCheckResult(false, *record, 0, false, s);
-  EXPECT_EQ(s.verdict, Verdict::kOriginal);
-  record->ErrorCode = 251;  // verification page
-  ApplyCheckResult(false, *record, 0, false, s);
-  EXPECT_EQ(s.verdict, Verdict::kError);
-  EXPECT_EQ(s.errorCode, 251);
-  record->ErrorCode = 255;
-  ApplyCheckResult(false, *record, 0, true, s);  // after Ctrl-C
-  EXPECT_EQ(s.verdict, Verdict::kUnchecked);
+TEST_F(ApplyResultTest, EachErrorCodeByteIsOneEnginesAnswer) {
+  struct Case {
+    uint8_t byte;
+    bool cancelled;
+    Outcome expected;
+  };
+  const Case cases[] = {
+      {1, false, Outcome::kNoHit},
+      {251, false, Outcome::kBlocked},
+      {250, false, Outcome::kNotRecognised},
+      {253, false, Outcome::kFetchError},
+      {252, false, Outcome::kFetchError},
+      {254, false, Outcome::kCancelled},
+      {255, false, Outcome::kFetchError},  // a one-engine call always has an answer; this one is broken
+      {7, false, Outcome::kFetchError},
+      // After Ctrl-C, "not found" may only mean "stopped looking".
+      {1, true, Outcome::kCancelled},
+      {251, true, Outcome::kCancelled},
+  };
+  for (const auto& c : cases) {
+    record->TotalMSecs = 3;
+    record->ErrorCode = c.byte;
+    const EngineAnswer a = ReadAnswer(false, *record, 0, c.cancelled);
+    EXPECT_EQ(a.outcome, c.expected) << int(c.byte) << (c.cancelled ? " cancelled" : "");
+    EXPECT_EQ(a.errorCode, c.byte) << int(c.byte);
+  }
+  // A hit is a hit even when Ctrl-C came meanwhile.
+  record->ErrorCode = 0;
+  EXPECT_EQ(ReadAnswer(true, *record, 0, true).outcome, Outcome::kHit);
 }
 
-TEST_F(ApplyResultTest, ARefusedCallIsAnErrorWithItsLastErrorValue) {
+TEST_F(ApplyResultTest, ARefusedCallIsAFetchErrorWithItsLastErrorValue) {
   record->TotalMSecs = -1;  // the host's mark: the engine never took the call
-  ApplyCheckResult(false, *record, 87, false, s);
-  EXPECT_EQ(s.verdict, Verdict::kError);
-  EXPECT_EQ(s.lastError, 87u);
+  const EngineAnswer a = ReadAnswer(false, *record, 87, false);
+  EXPECT_EQ(a.outcome, Outcome::kFetchError);
+  EXPECT_EQ(a.errorCode, -1);
+  EXPECT_EQ(a.lastError, 87u);
+  EXPECT_EQ(CoverageLine({a}, {"bing"}), "no engine answered; bing fetch error (refused by the engine, last-error "
+                                          "value 87)");
 }
 
 }  // namespace

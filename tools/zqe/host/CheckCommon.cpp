@@ -61,6 +61,10 @@ void AddCheckOptions(CLI::App& cmd, CheckOptions& o, bool withEngineSetup) {
   cmd.add_flag("--strict", o.strict, "Exact matches only (no near matches within a few edits)");
   cmd.add_option("--filter", o.filter, "URL masks whose results do not count (handed to the engine)");
   cmd.add_option("--threads", o.threads, "Host threads checking sentences in parallel")->check(CLI::Range(1, 64));
+  cmd.add_option("--budget", o.budgetMs,
+                 "Milliseconds per sentence for all its engines; an engine without an answer by then timed out")
+      ->check(CLI::Range(100, 600000))
+      ->capture_default_str();
   cmd.add_option("--format", o.format, "Report format")->check(CLI::IsMember({"text", "json", "html"}));
   cmd.add_option("--out", o.out, "Write the report to this file instead of standard output");
   cmd.add_option("--min-length", o.minLength, "Skip sentences shorter than this many characters")
@@ -143,6 +147,7 @@ int RunCheckCommand(const char* command, const CheckOptions& o, std::vector<Docu
   settings.strict = o.strict;
   settings.filter = Utf8ToU16(o.filter);
   settings.threads = o.threads;
+  settings.budgetMs = o.budgetMs;
   settings.progress = !o.quiet;
   report.strict = o.strict;
   report.filter = o.filter;
@@ -193,7 +198,12 @@ int RunCheckCommand(const char* command, const CheckOptions& o, std::vector<Docu
     if (!outFile) return fail(kExitUsage, "cannot write " + o.out);
     if (!o.quiet) std::fprintf(stderr, "zqe %s: report written to %s\n", command, o.out.c_str());
   }
-  return report.interrupted ? kExitInterrupted : kExitOk;
+  if (report.interrupted) return kExitInterrupted;
+  if (const Totals totals = Summarise(report); totals.MostlyUnchecked()) {
+    std::fprintf(stderr, "zqe %s: warning: %s\n", command, UncheckedWarning(totals).c_str());
+    return kExitTooLittleChecked;
+  }
+  return kExitOk;
 }
 
 }  // namespace zqe::cli

@@ -17,6 +17,10 @@ namespace zqe::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 1;
 inline constexpr int kExitEngine = 2;
+// The report is written, but more than half of its sentences are not
+// checked (no engine said "hit" or "no hit"): its originality figure
+// rests on too little.
+inline constexpr int kExitTooLittleChecked = 3;
 // Ctrl-C: the report of what was checked is written, and the shell's
 // convention for an interrupted program tells scripts it is partial.
 inline constexpr int kExitInterrupted = 130;
@@ -28,6 +32,7 @@ struct CheckOptions {
   bool strict = false;
   std::string filter;
   int threads = 1;
+  int budgetMs = 3000;
   std::string format = "text";
   std::string out;
   size_t minLength = 10;

@@ -9,16 +9,6 @@
 
 namespace zqe::cli {
 
-const char* VerdictName(Verdict v) {
-  switch (v) {
-    case Verdict::kCopied: return "copied";
-    case Verdict::kOriginal: return "original";
-    case Verdict::kError: return "error";
-    case Verdict::kUnchecked: return "unchecked";
-  }
-  return "?";
-}
-
 double Totals::Originality() const {
   const size_t all = copiedChars + originalChars;
   return all == 0 ? -1.0 : 100.0 * static_cast<double>(originalChars) / static_cast<double>(all);
@@ -33,8 +23,7 @@ void Add(Totals& t, const DocumentReport& doc) {
     switch (s.verdict) {
       case Verdict::kCopied: ++t.copied, t.copiedChars += s.sentence.length; break;
       case Verdict::kOriginal: ++t.original, t.originalChars += s.sentence.length; break;
-      case Verdict::kError: ++t.errors; break;
-      case Verdict::kUnchecked: ++t.unchecked; break;
+      case Verdict::kNotChecked: ++t.notChecked; break;
     }
   }
 }
@@ -99,6 +88,23 @@ Totals Summarise(const Report& report) {
   return t;
 }
 
+std::vector<EngineTally> TallyEngines(const DocumentReport& doc, size_t engineCount) {
+  std::vector<EngineTally> tallies(engineCount);
+  for (const auto& s : doc.sentences)
+    for (size_t i = 0; i < s.answers.size() && i < engineCount; ++i) ++tallies[i][s.answers[i].outcome];
+  return tallies;
+}
+
+std::vector<EngineTally> TallyEngines(const Report& report) {
+  std::vector<EngineTally> all(report.engines.size());
+  for (const auto& doc : report.documents) {
+    const auto t = TallyEngines(doc, report.engines.size());
+    for (size_t i = 0; i < all.size(); ++i)
+      for (size_t k = 0; k < kOutcomeCount; ++k) all[i].counts[k] += t[i].counts[k];
+  }
+  return all;
+}
+
 std::vector<Source> GroupSources(const Report& report) {
   std::vector<Source> out;
   std::map<std::u16string, size_t> index;
@@ -121,21 +127,37 @@ std::vector<Source> GroupSources(const Report& report) {
   return out;
 }
 
-std::string DescribeErrorCode(int code) {
-  switch (code) {
-    case 0: return "found";
-    case 1: return "not found";
-    case 255: return "no engine found it in time";
-    case 254: return "aborted";
-    case 253: return "the result page could not be fetched or had no body";
-    case 252: return "the result page could not be parsed";
-    case 251: return "the engine answered with a verification (captcha) page";
-    case -1: return "not checked";
-    default: return "engine code " + std::to_string(code);
+// ---- text ------------------------------------------------------------------
+
+namespace {
+
+// "Answers per engine" as a table of counts, one row per engine.
+void EngineTable(const std::vector<std::string>& engines, const std::vector<EngineTally>& tallies,
+                 const std::string& indent, std::string& o) {
+  size_t width = 18;
+  for (const auto& e : engines) width = std::max(width, e.size() + 2);
+  std::string head = indent + "Answers per engine";
+  head.append(indent.size() + width - head.size(), ' ');
+  for (Outcome k : kAllOutcomes) head += std::string("  ") + OutcomeName(k);
+  o += head + "\n";
+  for (size_t i = 0; i < engines.size() && i < tallies.size(); ++i) {
+    std::string row = indent + engines[i];
+    row.append(indent.size() + width - row.size(), ' ');
+    for (Outcome k : kAllOutcomes) {
+      const std::string n = std::to_string(tallies[i][k]);
+      const size_t w = std::string(OutcomeName(k)).size();
+      row += "  " + std::string(w > n.size() ? w - n.size() : 0, ' ') + n;
+    }
+    o += row + "\n";
   }
 }
 
-// ---- text ------------------------------------------------------------------
+}  // namespace
+
+std::string UncheckedWarning(const Totals& t) {
+  return std::to_string(t.notChecked) + " of " + std::to_string(t.sentences) +
+         " sentences not checked: no engine could say whether they stand on the web";
+}
 
 std::string RenderText(const Report& r) {
   const Totals all = Summarise(r);
@@ -144,15 +166,19 @@ std::string RenderText(const Report& r) {
   auto line = [&](const std::string& s) { o += s + "\n"; };
   line(r.title);
   line(std::string(r.title.size(), '='));
-  line("Engines:     " + Join(r.engines, ", ") + (r.strict ? "  (strict match)" : ""));
+  std::string engines = "Engines:     " + Join(r.engines, ", ");
+  if (r.budgetMs > 0) engines += "  (budget " + std::to_string(r.budgetMs) + " ms per sentence)";
+  if (r.strict) engines += "  (strict match)";
+  line(engines);
   if (!r.filter.empty()) line("URL filter:  " + r.filter);
   char buf[256];
   std::snprintf(buf, sizeof buf, "Originality: %s  (%zu of %zu checked characters not found)",
                 Percent(all.Originality()).c_str(), all.originalChars, all.originalChars + all.copiedChars);
   line(buf);
-  std::snprintf(buf, sizeof buf, "Sentences:   %zu: %zu copied, %zu original, %zu errors, %zu unchecked; %zu too short",
-                all.sentences, all.copied, all.original, all.errors, all.unchecked, all.skipped);
+  std::snprintf(buf, sizeof buf, "Sentences:   %zu: %zu copied, %zu original, %zu not checked; %zu too short",
+                all.sentences, all.copied, all.original, all.notChecked, all.skipped);
   line(buf);
+  if (all.MostlyUnchecked()) line("Warning:     " + UncheckedWarning(all) + ".");
   if (r.interrupted) line("Interrupted: the report covers what was checked before Ctrl-C.");
 
   for (size_t d = 0; d < r.documents.size(); ++d) {
@@ -161,18 +187,17 @@ std::string RenderText(const Report& r) {
     line("");
     line("Document " + std::to_string(d + 1) + ": " + doc.path + " (" + doc.encoding + ", originality " +
          Percent(t.Originality()) + ")");
+    EngineTable(r.engines, TallyEngines(doc, r.engines.size()), "  ", o);
     for (size_t i = 0; i < doc.sentences.size(); ++i) {
       const auto& s = doc.sentences[i];
-      std::snprintf(buf, sizeof buf, "  %4zu  %-9s ", i + 1, VerdictName(s.verdict));
+      std::snprintf(buf, sizeof buf, "  %4zu  %-11s ", i + 1, VerdictName(s.verdict));
       line(buf + U8(Cut(s.sentence.text, 70)));
       if (s.verdict == Verdict::kCopied) {
         line("        " + s.engine + (!s.exact ? ": " : *s.exact ? ", verbatim: " : ", near: ") + U8(s.url));
         if (!s.displayUrl.empty() && s.displayUrl != s.url) line("        shown as " + U8(Cut(s.displayUrl, 80)));
         if (!s.snippet.empty()) line("        \"" + U8(Cut(s.snippet, 100)) + "\"");
-      } else if (s.verdict == Verdict::kError) {
-        line("        " + (s.errorCode >= 0 ? DescribeErrorCode(s.errorCode) : std::string("refused by the engine")) +
-             (s.lastError ? ", last-error value " + std::to_string(s.lastError) : ""));
       }
+      line("        " + CoverageLine(s.answers, r.engines));
     }
   }
 
@@ -198,18 +223,33 @@ std::string RenderJson(const Report& r) {
   };
   auto totalsJson = [](const Totals& t) {
     ordered_json j;
-    j["sentences"] = {{"total", t.sentences}, {"copied", t.copied},       {"original", t.original},
-                      {"errors", t.errors},    {"unchecked", t.unchecked}, {"skipped", t.skipped}};
+    j["sentences"] = {{"total", t.sentences},
+                      {"copied", t.copied},
+                      {"original", t.original},
+                      {"not_checked", t.notChecked},
+                      {"skipped", t.skipped}};
     j["characters"] = {{"checked", t.copiedChars + t.originalChars},
                        {"copied", t.copiedChars},
                        {"original", t.originalChars}};
+    return j;
+  };
+  auto tallyJson = [&r](const std::vector<EngineTally>& tallies) {
+    ordered_json j = ordered_json::object();
+    for (size_t i = 0; i < r.engines.size() && i < tallies.size(); ++i) {
+      ordered_json counts = ordered_json::object();
+      for (Outcome k : kAllOutcomes) counts[OutcomeJsonKey(k)] = tallies[i][k];
+      j[r.engines[i]] = std::move(counts);
+    }
     return j;
   };
   const Totals all = Summarise(r);
   ordered_json j;
   j["originality"] = originality(all);
   j["summary"] = totalsJson(all);
+  j["too_little_checked"] = all.MostlyUnchecked();
   j["engines"] = r.engines;
+  j["engine_answers"] = tallyJson(TallyEngines(r));
+  j["budget_ms"] = r.budgetMs;
   j["strict"] = r.strict;
   j["filter"] = r.filter;
   j["min_length"] = r.minLength;
@@ -220,8 +260,12 @@ std::string RenderJson(const Report& r) {
   j["documents"] = ordered_json::array();
   for (const auto& doc : r.documents) {
     const Totals t = Summarise(doc);
-    ordered_json d = {{"path", doc.path}, {"encoding", doc.encoding}, {"originality", originality(t)},
-                      {"summary", totalsJson(t)}, {"sentences", ordered_json::array()}};
+    ordered_json d = {{"path", doc.path},
+                      {"encoding", doc.encoding},
+                      {"originality", originality(t)},
+                      {"summary", totalsJson(t)},
+                      {"engine_answers", tallyJson(TallyEngines(doc, r.engines.size()))},
+                      {"sentences", ordered_json::array()}};
     for (size_t i = 0; i < doc.sentences.size(); ++i) {
       const auto& s = doc.sentences[i];
       ordered_json e = {{"index", i},
@@ -229,7 +273,21 @@ std::string RenderJson(const Report& r) {
                         {"length", s.sentence.length},
                         {"text", U8(s.sentence.text)},
                         {"verdict", VerdictName(s.verdict)}};
-      if (s.errorCode >= 0) e["error_code"] = s.errorCode;
+      ordered_json engines = ordered_json::object(), errors = ordered_json::object();
+      for (size_t k = 0; k < s.answers.size() && k < r.engines.size(); ++k) {
+        const EngineAnswer& a = s.answers[k];
+        engines[r.engines[k]] = OutcomeName(a.outcome);
+        if (a.outcome != Outcome::kFetchError) continue;
+        ordered_json err = {{"error", a.errorCode >= 0 ? DescribeErrorCode(a.errorCode) : "refused by the engine"}};
+        if (a.errorCode >= 0) err["error_code"] = a.errorCode;
+        if (a.lastError) err["last_error"] = a.lastError;
+        errors[r.engines[k]] = std::move(err);
+      }
+      e["engines"] = std::move(engines);
+      e["coverage"] = {{"answered", AnsweredCount(s.answers)},
+                       {"selected", s.answers.size()},
+                       {"text", CoverageLine(s.answers, r.engines)}};
+      if (!errors.empty()) e["engine_errors"] = std::move(errors);
       if (s.verdict == Verdict::kCopied) {
         e["engine"] = s.engine;
         e["url"] = U8(s.url);
@@ -238,11 +296,7 @@ std::string RenderJson(const Report& r) {
         if (s.exact) e["exact"] = *s.exact;
         e["match_ms"] = s.matchMs;
       }
-      if (s.verdict == Verdict::kError) {
-        e["error"] = s.errorCode >= 0 ? DescribeErrorCode(s.errorCode) : "refused by the engine";
-        if (s.lastError) e["last_error"] = s.lastError;
-      }
-      if (s.verdict != Verdict::kUnchecked) e["total_ms"] = s.totalMs;
+      e["total_ms"] = s.totalMs;
       d["sentences"].push_back(std::move(e));
     }
     j["documents"].push_back(std::move(d));
@@ -287,7 +341,7 @@ word-break:break-word}
 mark{background:none;color:inherit;padding:1px 0;border-radius:3px}
 mark.copied{background:var(--copied);box-shadow:inset 0 -2px 0 var(--copied-edge)}
 mark.near{background:var(--near);box-shadow:inset 0 -2px 0 var(--near-edge)}
-mark.error,mark.unchecked{background:var(--error)}
+mark.not-checked{background:var(--error)}
 mark a.ref{font-size:11px;vertical-align:super;text-decoration:none;color:var(--copied-edge);margin-left:2px;
 font-weight:600}
 .legend{font-size:13px;color:var(--muted);margin:8px 0}
@@ -306,8 +360,31 @@ overflow:hidden;font-size:14px}
 th,td{text-align:left;padding:8px 10px;border-bottom:1px solid var(--line);vertical-align:top}
 th{background:#f1f3f6;font-weight:600}
 td.v{white-space:nowrap;font-weight:600}
-td.v.copied{color:var(--copied-edge)}td.v.original{color:var(--ok)}td.v.error,td.v.unchecked{color:var(--muted)}
+td.v.copied{color:var(--copied-edge)}td.v.original{color:var(--ok)}td.v.not-checked{color:var(--muted)}
+td.n{text-align:right;font-variant-numeric:tabular-nums}
+.warn{background:#fff4e5;border:1px solid var(--near-edge);border-radius:10px;padding:10px 16px}
+table.answers{margin:0 0 14px}
 )";
+
+// A CSS class name: no spaces.
+std::string VerdictClass(Verdict v) {
+  std::string c = VerdictName(v);
+  for (char& ch : c)
+    if (ch == ' ') ch = '-';
+  return c;
+}
+
+std::string EngineTableHtml(const std::vector<std::string>& engines, const std::vector<EngineTally>& tallies) {
+  std::string o = "<table class=\"answers\"><tr><th>Answers per engine</th>";
+  for (Outcome k : kAllOutcomes) o += std::string("<th>") + OutcomeName(k) + "</th>";
+  o += "</tr>\n";
+  for (size_t i = 0; i < engines.size() && i < tallies.size(); ++i) {
+    o += "<tr><td>" + HtmlEscape(engines[i]) + "</td>";
+    for (Outcome k : kAllOutcomes) o += "<td class=\"n\">" + std::to_string(tallies[i][k]) + "</td>";
+    o += "</tr>\n";
+  }
+  return o + "</table>\n";
+}
 
 }  // namespace
 
@@ -324,8 +401,12 @@ std::string RenderHtml(const Report& r) {
   o += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   o += "<title>" + HtmlEscape(r.title) + "</title>\n<style>" + kCss + "</style>\n</head>\n<body>\n<main>\n";
   o += "<h1>" + HtmlEscape(r.title) + "</h1>\n";
-  o += "<div class=\"meta\">Engines: " + HtmlEscape(Join(r.engines, ", ")) + (r.strict ? " · strict match" : "") +
+  o += "<div class=\"meta\">Engines: " + HtmlEscape(Join(r.engines, ", ")) +
+       (r.budgetMs > 0 ? " · budget " + std::to_string(r.budgetMs) + " ms per sentence" : "") +
+       (r.strict ? " · strict match" : "") +
        (r.filter.empty() ? "" : " · URL filter " + HtmlEscape(r.filter)) + "</div>\n";
+  if (all.MostlyUnchecked())
+    o += "<p class=\"warn\"><b>Warning:</b> " + HtmlEscape(UncheckedWarning(all)) + ".</p>\n";
   if (r.interrupted)
     o += "<p class=\"meta\"><b>Interrupted:</b> the report covers what was checked before Ctrl-C.</p>\n";
 
@@ -337,15 +418,16 @@ std::string RenderHtml(const Report& r) {
                 "<div><b>%zu</b>sentences checked</div><div><b>%zu</b>copied</div><div><b>%zu</b>original</div>"
                 "<div><b>%zu</b>checked characters</div><div><b>%zu</b>sources</div><div><b>%zu</b>not checked</div>"
                 "</div></div></section>\n",
-                p < 0 ? 0.0 : p, Percent(p).c_str(), all.sentences, all.copied, all.original,
-                all.copiedChars + all.originalChars, sources.size(), all.errors + all.unchecked);
+                p < 0 ? 0.0 : p, Percent(p).c_str(), all.copied + all.original, all.copied, all.original,
+                all.copiedChars + all.originalChars, sources.size(), all.notChecked);
   o += buf;
 
   for (size_t d = 0; d < r.documents.size(); ++d) {
     const auto& doc = r.documents[d];
     o += "<h2>" + HtmlEscape(doc.path) + " <span class=\"meta\">(" + HtmlEscape(doc.encoding) + ", originality " +
          Percent(Summarise(doc).Originality()) + ")</span></h2>\n";
-    o += "<div class=\"legend\"><mark class=\"copied\">found on the web</mark> <mark class=\"error\">not "
+    o += EngineTableHtml(r.engines, TallyEngines(doc, r.engines.size()));
+    o += "<div class=\"legend\"><mark class=\"copied\">found on the web</mark> <mark class=\"not-checked\">not "
          "checked</mark> unmarked: not found</div>\n";
     o += "<div class=\"doc\">";
     // Sentences come in document order and do not overlap.
@@ -354,10 +436,10 @@ std::string RenderHtml(const Report& r) {
       const auto& s = doc.sentences[i];
       if (s.verdict == Verdict::kOriginal) continue;
       o += HtmlEscape(U8(std::u16string_view(doc.text).substr(pos, s.sentence.offset - pos)));
-      std::string cls =
-          s.verdict == Verdict::kCopied ? (s.exact == false ? "near" : "copied") : VerdictName(s.verdict);
+      std::string cls = s.verdict == Verdict::kCopied ? (s.exact == false ? "near" : "copied") : VerdictClass(s.verdict);
       std::string title = s.verdict == Verdict::kCopied ? s.engine + ": " + U8(s.url)
-                                                        : std::string(VerdictName(s.verdict));
+                                                        : std::string(VerdictName(s.verdict)) + ": " +
+                                                              CoverageLine(s.answers, r.engines);
       o += "<mark class=\"" + cls + "\" id=\"d" + std::to_string(d) + "s" + std::to_string(i) + "\" title=\"" +
            HtmlEscape(title) + "\">" + HtmlEscape(U8(s.sentence.text));
       if (s.verdict == Verdict::kCopied)
@@ -392,14 +474,14 @@ std::string RenderHtml(const Report& r) {
   }
   o += "</ol>\n";
 
-  o += "<h2>Sentences</h2>\n<table><tr><th>#</th><th>Verdict</th><th>Sentence</th><th>Engine</th></tr>\n";
+  o += "<h2>Sentences</h2>\n<table><tr><th>#</th><th>Verdict</th><th>Sentence</th><th>Engine</th><th>Coverage</th></tr>\n";
   for (size_t d = 0; d < r.documents.size(); ++d) {
     const auto& doc = r.documents[d];
     for (size_t i = 0; i < doc.sentences.size(); ++i) {
       const auto& s = doc.sentences[i];
-      o += "<tr><td>" + std::to_string(i + 1) + "</td><td class=\"v " + VerdictName(s.verdict) + "\">" +
+      o += "<tr><td>" + std::to_string(i + 1) + "</td><td class=\"v " + VerdictClass(s.verdict) + "\">" +
            VerdictName(s.verdict) + "</td><td>" + HtmlEscape(U8(s.sentence.text)) + "</td><td>" +
-           HtmlEscape(s.engine) + "</td></tr>\n";
+           HtmlEscape(s.engine) + "</td><td>" + HtmlEscape(CoverageLine(s.answers, r.engines)) + "</td></tr>\n";
     }
   }
   o += "</table>\n";

@@ -7,26 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "host/Coverage.h"
 #include "host/SentenceSplit.h"
 
 namespace zqe::cli {
 
-enum class Verdict {
-  kCopied,     // an engine found the sentence on a page
-  kOriginal,   // checked, not found
-  kError,      // the engine could not answer (fetch failure, refused call)
-  kUnchecked,  // cancelled before or while it ran
-};
-const char* VerdictName(Verdict v);
-
 struct SentenceResult {
   Sentence sentence;
-  Verdict verdict = Verdict::kUnchecked;
+  // One answer per selected engine, in Report::engines order; VerdictOf
+  // them.
+  std::vector<EngineAnswer> answers;
+  Verdict verdict = Verdict::kNotChecked;
+  // The findings of the first engine (in Report::engines order) that hit.
   std::string engine;
   std::u16string url, displayUrl, snippet;
-  int errorCode = -1;      // the result record's ErrorCode byte, -1 when none
-  uint32_t lastError = 0;  // for calls the engine refused
-  int64_t matchMs = 0, totalMs = 0;
+  int64_t matchMs = 0;
+  int64_t totalMs = 0;  // from the first engine asked to the last answer
   // Whether the snippet holds the sentence as it is, or only within a few
   // edits; unknown when the engine gave no snippet (the built-in
   // extractors never do).
@@ -48,6 +44,7 @@ struct Report {
   std::string filter;
   size_t minLength = 10;
   int threads = 1;
+  int64_t budgetMs = 0;  // per sentence, for all its engines together
   bool interrupted = false;
   int64_t elapsedMs = 0;
   int64_t libraryMs = 0;  // summed over host threads: time inside Check
@@ -56,14 +53,24 @@ struct Report {
 
 // The figures every rendering shows; characters count UTF-16 units.
 struct Totals {
-  size_t sentences = 0, copied = 0, original = 0, errors = 0, unchecked = 0, skipped = 0;
+  size_t sentences = 0, copied = 0, original = 0, notChecked = 0, skipped = 0;
   size_t copiedChars = 0, originalChars = 0;
   // Share of checked characters not found, in percent; negative when
   // nothing was checked.
   double Originality() const;
+  // More than half of the sentences are not checked: the figure rests on
+  // too little to go by.
+  bool MostlyUnchecked() const { return notChecked * 2 > sentences; }
 };
 Totals Summarise(const DocumentReport& doc);
 Totals Summarise(const Report& report);
+
+// "3 of 5 sentences not checked: ...", for reports and standard error.
+std::string UncheckedWarning(const Totals& t);
+
+// Answers per engine, one tally per name in Report::engines.
+std::vector<EngineTally> TallyEngines(const DocumentReport& doc, size_t engineCount);
+std::vector<EngineTally> TallyEngines(const Report& report);
 
 struct SourceRef {
   size_t document = 0, sentence = 0;
@@ -76,9 +83,6 @@ struct Source {
 };
 // Copied sentences grouped by link, most sentences first (ties: first seen).
 std::vector<Source> GroupSources(const Report& report);
-
-// The meaning of a result record's ErrorCode byte.
-std::string DescribeErrorCode(int code);
 
 std::string RenderText(const Report& report);
 std::string RenderJson(const Report& report);
