@@ -271,8 +271,10 @@ void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view
     return;
   }
   if (static_cast<int64_t>(Page.size()) <= MinHtmlLength) {
+    // Too short to be any engine's result page: not a "no hit".
     TZQTrace::E(u"#TSEInst[" + FName + u"] Involid html.", true);
     TZQTrace::DumpHTML(Page, u"");
+    FErrorCode = -6;
     return;
   }
   if (IsVerifyPage(Page)) {
@@ -436,7 +438,11 @@ void TSEInstanceBase::DoCheck(std::u16string_view word, std::u16string_view urlf
     TZQTrace::DumpHTML(fetched.Page, u"");
     FErrorCode = -5;
   } else {
-    PageStep(queryUrl, u"", u"", word, urlfillter, StrictMatche);
+    // A failed request or another status: the engine never looked at the
+    // sentence, which "no hit" would claim it had.
+    TZQTrace::E(u"#TSEInst[" + FName + u"] Involid html.", true);
+    TZQTrace::DumpHTML(fetched.Page, u"");
+    FErrorCode = -3;
   }
 
   if (FErrorCode == -5) {

@@ -13,7 +13,7 @@ namespace zqe::hosttest {
 namespace {
 
 // Three engines that can find a sentence (one of them slow) and two that
-// always fail: an HTTP 500 (code 1) and a page without body (code -3).
+// always fail: an HTTP 500 and a page without body (both code -3).
 // Fetches run one at a time process-wide, so the slow engine's delay is
 // paid for every check that selects it: kept short, it still makes checks
 // queue behind each other and run past their budget.

@@ -71,22 +71,24 @@ TEST_F(CheckOverHttp, EveryEngineFindsItsHitAndReportsAMiss) {
   }
 }
 
-TEST_F(CheckOverHttp, FailedRequestsAreInvalidPagesNotFetchErrors) {
+// The engine never looked at the sentence: neither may say "no hit".
+TEST_F(CheckOverHttp, FailedRequestsAreFetchErrorsAndEmptyPagesUnrecognised) {
   const struct {
     const char* name;
     std::u16string fmt;
+    int32_t code;
   } cases[] = {
-      {"403", test::SerpSim::Get().Base("bing") + u"?mode=403&q=%s"},
-      {"500", test::SerpSim::Get().Base("bing") + u"?mode=500&q=%s"},
-      {"empty", test::SerpSim::Get().Base("bing") + u"?mode=empty&q=%s"},
-      {"closed port", u"http://127.0.0.1:1/bing/s?q=%s"},
+      {"403", test::SerpSim::Get().Base("bing") + u"?mode=403&q=%s", -3},
+      {"500", test::SerpSim::Get().Base("bing") + u"?mode=500&q=%s", -3},
+      {"closed port", u"http://127.0.0.1:1/bing/s?q=%s", -3},
+      {"empty", test::SerpSim::Get().Base("bing") + u"?mode=empty&q=%s", -6},
   };
   for (const auto& c : cases) {
     TSEInstancePtr se = NewSEInstance(u"bing", 1);
     se->InitEngine(u"", c.fmt, u"", u"", u"", 3000);
     test::DebugCapture cap;
     se->Check(kFox, u"", false);
-    EXPECT_EQ(se->ErrorCode(), 1) << c.name;
+    EXPECT_EQ(se->ErrorCode(), c.code) << c.name;
     EXPECT_EQ(Count(cap.lines(), "#TSEInst[bing] Involid html."), 1u) << c.name;
   }
 }

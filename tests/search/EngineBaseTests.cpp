@@ -173,9 +173,10 @@ TEST(Abort, BeforeCheckIsForgottenAndAfterCheckReturnsAtOnce) {
   TSEInstancePtr se = NewSEInstance(u"bing", 1);
   se->InitEngine(u"", u"http://127.0.0.1:1/s?q=%s", u"", u"", u"", 0);
   se->Abort();
-  // Port 1 refuses: the check runs to its end (1) instead of stopping (-2).
+  // Port 1 refuses: the check runs to its end (a fetch error, -3) instead
+  // of stopping (-2).
   se->Check(u"How vexingly quick daft zebras", u"", false);
-  EXPECT_EQ(se->ErrorCode(), 1);
+  EXPECT_EQ(se->ErrorCode(), -3);
   EXPECT_FALSE(se->Aborted());
   test::DebugCapture cap;
   se->Abort();

@@ -406,9 +406,9 @@ TEST(PageStep, ValidityVerificationAndBodyCut) {
   const std::u16string verify121 = pad100 + u"<title>百度安全验证</title>" + u"<body>x</body>";
   ASSERT_EQ(std::u16string(u"<title>百度安全验证</title>").size(), 21u);
   const StepCase cases[] = {
-      {"ten units", u"bing", u"0123456789", 1},
+      {"ten units", u"bing", u"0123456789", -6},
       {"eleven units, no body", u"bing", u"0123456789a", -3},
-      {"empty", u"baidu", u"", 1},
+      {"empty", u"baidu", u"", -6},  // too short to be a result page
       {"capital BODY", u"bing", u"<html><BODY>How vexingly quick daft zebras</BODY></html>", -3},
       {"no closing body", u"bing", u"<html><body><li class=\"b_algo\"><h2><a href=\"http://x/\">a</a></h2>How vexingly quick daft zebras jump over the tall wooden fence</li>", -3},
       {"verification", u"baidu", verify, -5},

@@ -279,7 +279,7 @@ TEST(RestState, RegistryCarriesTheDefinitionsRestToTheEngine) {
 }
 
 TEST(RestState, ARestingEngineAnswersWithoutARequest) {
-  // Nothing listens on port 1: a request would end as an invalid page (1).
+  // Nothing listens on port 1: a request would end as a fetch error (-3).
   TSEInstancePtr bing = NewSEInstance(u"bing", 1);
   bing->InitEngine(u"", u"http://127.0.0.1:1/s?q=%s", u"", u"", u"", 2000);
   TSEInstancePtr baidu = NewSEInstance(u"baidu", 2);
@@ -294,10 +294,10 @@ TEST(RestState, ARestingEngineAnswersWithoutARequest) {
   bing2->Check(kMiss, u"", false);
   EXPECT_EQ(bing2->ErrorCode(), -5);
   baidu->Check(kMiss, u"", false);
-  EXPECT_EQ(baidu->ErrorCode(), 1);
+  EXPECT_EQ(baidu->ErrorCode(), -3);
   TSERestState::Process().Reset();
   bing->Check(kMiss, u"", false);
-  EXPECT_EQ(bing->ErrorCode(), 1);
+  EXPECT_EQ(bing->ErrorCode(), -3);
 }
 
 }  // namespace
