@@ -32,6 +32,9 @@ class LazyGlobal {
     return Get([] { return new T(); });
   }
 
+  // The object if it exists, without making it.
+  T* Peek() const { return ptr_.load(std::memory_order_acquire); }
+
   // Frees the object; the next Get makes a new one.
   void Release() { delete ptr_.exchange(nullptr, std::memory_order_acq_rel); }
 

@@ -104,8 +104,10 @@ std::u16string CollapseWhiteSpace(std::u16string_view s) {
   return out;
 }
 
-const std::vector<std::u16string>& TSEInstanceBase::UserAgents() {
-  static const std::vector<std::u16string> agents = {
+std::span<const std::u16string_view> TSEInstanceBase::UserAgents() {
+  // Views of literals: nothing to destroy at exit, when a late compete
+  // thread may still draw one.
+  static constexpr std::u16string_view agents[] = {
       u"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36",
       u"Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36",
       u"Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/119.0.0.0 Safari/537.36",
@@ -209,8 +211,8 @@ std::u16string TSEInstanceBase::FormatUrl(std::u16string_view Fmt, std::u16strin
 }
 
 std::u16string TSEInstanceBase::GetRandomUserAgent() {
-  const auto& agents = UserAgents();
-  const std::u16string& ua = agents[platform::Random(static_cast<uint32_t>(agents.size()))];
+  const auto agents = UserAgents();
+  const std::u16string ua(agents[platform::Random(static_cast<uint32_t>(agents.size()))]);
   TZQTrace::I(u"GetRandomUserAgent:%s", {ua});
   return ua;
 }

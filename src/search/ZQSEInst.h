@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -141,7 +142,7 @@ class TSEInstanceBase {
   void ReportEntry(std::u16string_view Link, std::u16string_view ShortUrl,
                    std::u16string_view Date, bool Matched, std::u16string_view SkipReason);
   // The 20 user agents requests draw from.
-  static const std::vector<std::u16string>& UserAgents();
+  static std::span<const std::u16string_view> UserAgents();
 
  protected:
   virtual void DoCheck(std::u16string_view word, std::u16string_view urlfillter, bool StrictMatche);

@@ -37,8 +37,8 @@ int RunFetch(const TFetchOptions& o) {
   int32_t code = 0;
   std::u16string response;
   // A user agent from the engines' table, as their requests send.
-  const auto& agents = zqe::TSEInstanceBase::UserAgents();
-  const std::u16string agent = agents[zqe::platform::Random(static_cast<uint32_t>(agents.size()))];
+  const auto agents = zqe::TSEInstanceBase::UserAgents();
+  const std::u16string agent(agents[zqe::platform::Random(static_cast<uint32_t>(agents.size()))]);
   const bool ok = zqe::THTTP::Get(agent, kAcceptCharSet, kAcceptLanguage, zqe::Utf8ToU16(o.Url), o.TimeOut,
                                   code, response);
   zqe::platform::SetDebugOutputHook(nullptr);

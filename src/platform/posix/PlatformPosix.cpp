@@ -320,12 +320,21 @@ constinit LazyGlobal<ThreadRegistry> gThreads;
 ThreadRegistry& Threads() { return gThreads.Get(); }
 
 void JoinEnded() {
+  ThreadRegistry* r = gThreads.Peek();
+  if (!r) return;
   std::vector<pthread_t> ended;
   {
-    std::lock_guard<std::mutex> lock(Threads().m);
-    ended.swap(Threads().ended);
+    std::lock_guard<std::mutex> lock(r->m);
+    ended.swap(r->ended);
   }
   for (pthread_t t : ended) pthread_join(t, nullptr);
+}
+
+// A program that exits without waiting for our threads still joins the
+// ones that have ended, so that none is left behind unjoined.
+void JoinEndedAtExit() {
+  static std::once_flag once;
+  std::call_once(once, [] { std::atexit(&JoinEnded); });
 }
 
 void* ThreadMain(void* arg) {
@@ -353,6 +362,7 @@ Thread::~Thread() = default;
 
 bool Thread::Resume() {
   if (impl_->started || !impl_->body) return false;
+  JoinEndedAtExit();
   JoinEnded();
   pthread_attr_t attr;
   if (pthread_attr_init(&attr) != 0) return false;
