@@ -330,9 +330,15 @@ void JoinEnded() {
   for (pthread_t t : ended) pthread_join(t, nullptr);
 }
 
+// Set by the shared library's start code: its unload joins the threads.
+std::atomic<bool> gInSharedLibrary{false};
+
 // A program that exits without waiting for our threads still joins the
-// ones that have ended, so that none is left behind unjoined.
+// ones that have ended, so that none is left behind unjoined. Not in the
+// shared library: a handler there could outlive its code (sanitizers
+// register exit handlers process-wide), and its unload waits anyway.
 void JoinEndedAtExit() {
+  if (gInSharedLibrary.load()) return;
   static std::once_flag once;
   std::call_once(once, [] { std::atexit(&JoinEnded); });
 }
@@ -384,6 +390,8 @@ bool Thread::Resume() {
   impl_->started = true;
   return true;
 }
+
+void MarkSharedLibrary() { gInSharedLibrary.store(true); }
 
 size_t RunningThreads() {
   std::lock_guard<std::mutex> lock(Threads().m);
