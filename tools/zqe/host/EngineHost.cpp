@@ -10,14 +10,15 @@ namespace zqe::cli {
 std::string ExplainStatus(uint32_t code) {
   const char* what = "unknown error";
   switch (code) {
-    case 0: what = "success"; break;
-    case 1: what = "the interface record's magic number was rejected"; break;
-    case 2: what = "the definition file does not exist"; break;
-    case 24: what = "a size or count does not match what the engine holds"; break;
-    case 30: what = "the definition file could not be read"; break;
-    case 87: what = "invalid parameter"; break;
-    case 1206: what = "the definition file could not be loaded"; break;
-    case 4002: what = "the engines could not be set up from the definitions"; break;
+    case ZQE_OK: what = "success"; break;
+    case ZQE_ERROR_INVALID_FUNCTION: what = "the interface record's magic number was rejected"; break;
+    case 2: what = "the definition file does not exist"; break;  // last error after 1206
+    case ZQE_ERROR_NOT_READY: what = "the engine is not initialised"; break;
+    case ZQE_ERROR_BAD_LENGTH: what = "a size or count does not match what the engine holds"; break;
+    case 30: what = "the definition file could not be read"; break;  // last error after 1206
+    case ZQE_ERROR_INVALID_PARAMETER: what = "invalid parameter"; break;
+    case ZQE_ERROR_BAD_CONFIGURATION: what = "the definition file could not be loaded"; break;
+    case ZQE_ERROR_INIT_INSTANCES: what = "the engines could not be set up from the definitions"; break;
   }
   return std::to_string(code) + " (" + what + ")";
 }
