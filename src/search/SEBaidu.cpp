@@ -22,8 +22,13 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
                                          std::u16string& ShortUrl, std::u16string& Remark,
                                          std::u16string& LinkDate) {
   const std::u16string_view sentence = Trim(AStr);
+  const TSERules& rules = Rules();
+  const std::u16string_view linkSelector = se::RuleOr(rules.LinkSelector, u"h3.t a");
+  // Baidu's display URL plays the citation's part; its date comes from the
+  // abstract, so a date mask has nothing to test here.
+  const std::u16string_view showSelector = se::RuleOr(rules.CiteSelector, u"div.f13 a.c-showurl");
   const html::TRef<html::IHtmlElementList> entries =
-      DOM.SimpleCSSSelector(u"div#content_left div[class~=c-container]");
+      DOM.SimpleCSSSelector(se::RuleOr(rules.EntrySelector, u"div#content_left div[class~=c-container]"));
   if (!entries) return false;
   const int32_t count = entries->GetCount();
   se::TExaminedEntries examined;
@@ -50,16 +55,17 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
       ReportEntry(link, shortUrl, LinkDate, false, u"knowledge answer");
       continue;
     }
-    link = se::EntryLink(*entry, u"h3.t a");
+    link = se::EntryLink(*entry, linkSelector);
     if (link.empty()) {
       ReportEntry(link, shortUrl, LinkDate, false, u"no link");
       continue;
     }
-    if (!MatchSentence(sentence, entry->GetInnerText(), StrictMatch)) {
+    const std::u16string snippet = se::EntrySnippet(*entry, rules.SnippetSelector);
+    if (!MatchSentence(sentence, snippet, StrictMatch)) {
       ReportEntry(link, shortUrl, LinkDate, false, u"no match");
       continue;
     }
-    if (const auto show = se::FirstMatch(*entry, u"div.f13 a.c-showurl")) {
+    if (const auto show = se::FirstMatch(*entry, showSelector)) {
       shortUrl = show->GetInnerText();
     }
     if (const auto date = se::FirstMatch(*entry, u"div.c-abstract span.newTimeFactor_before_abs")) {
@@ -71,7 +77,7 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
     }
     Url = std::u16string(Trim(link));
     ShortUrl = std::u16string(Trim(shortUrl));
-    Remark.clear();
+    Remark = rules.RemarkSnippet ? SnippetRemark(snippet) : std::u16string();
     ReportEntry(Url, ShortUrl, LinkDate, true, u"");
     return true;
   }

@@ -21,6 +21,12 @@ std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Se
   return std::u16string(Trim(a->GetAttributes(u"href")));
 }
 
+std::u16string EntrySnippet(const html::IHtmlElement& Entry, std::u16string_view Selector) {
+  if (Selector.empty()) return Entry.GetInnerText();
+  const html::TRef<html::IHtmlElement> e = FirstMatch(Entry, Selector);
+  return e ? e->GetInnerText() : std::u16string();
+}
+
 bool TExaminedEntries::Take(const html::IHtmlElement& Entry) {
   if (const auto it = FInside.find(&Entry); it != FInside.end() && it->second) return false;
   std::vector<const html::IHtmlElement*> path;
@@ -76,7 +82,15 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
                          std::u16string& ShortUrl, std::u16string& Remark,
                          std::u16string& LinkDate) {
   if (Trim(AStr).empty()) return false;
-  const html::TRef<html::IHtmlElementList> entries = DOM.SimpleCSSSelector(Layout.EntrySelector);
+  const TSERules& rules = Self.Rules();
+  const std::u16string_view linkSelector = RuleOr(rules.LinkSelector, Layout.LinkSelector);
+  const std::u16string_view citeSelector = RuleOr(rules.CiteSelector, Layout.CitationSelector);
+  const std::u16string_view dateMask = RuleOr(rules.DateMask, Layout.DateMask);
+  // A configured selector names the citation element itself, whatever its
+  // tag; the compiled-in ones guard against look-alikes with the tag.
+  const bool anyCiteTag = !rules.CiteSelector.empty();
+  const html::TRef<html::IHtmlElementList> entries =
+      DOM.SimpleCSSSelector(RuleOr(rules.EntrySelector, Layout.EntrySelector));
   if (!entries) return false;
   const int32_t count = entries->GetCount();
   TExaminedEntries examined;
@@ -93,20 +107,21 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
       Self.ReportEntry(link, shortUrl, LinkDate, false, kNestedEntry);
       continue;
     }
-    link = EntryLink(*entry, Layout.LinkSelector);
+    link = EntryLink(*entry, linkSelector);
     if (link.empty()) {
       Self.ReportEntry(link, shortUrl, LinkDate, false, u"no link");
       continue;
     }
-    if (!MatchSentence(AStr, entry->GetInnerText(), StrictMatch)) {
+    const std::u16string snippet = EntrySnippet(*entry, rules.SnippetSelector);
+    if (!MatchSentence(AStr, snippet, StrictMatch)) {
       Self.ReportEntry(link, shortUrl, LinkDate, false, u"no match");
       continue;
     }
-    if (!Layout.CitationSelector.empty()) {
-      const html::TRef<html::IHtmlElement> cite = FirstMatch(*entry, Layout.CitationSelector);
-      if (cite && SameTextAscii(cite->GetTagName(), u"cite")) {
+    if (!citeSelector.empty()) {
+      const html::TRef<html::IHtmlElement> cite = FirstMatch(*entry, citeSelector);
+      if (cite && (anyCiteTag || SameTextAscii(cite->GetTagName(), u"cite"))) {
         shortUrl = std::u16string(Trim(cite->GetInnerText()));
-        if (shortUrl.size() > 10 && TMask(Layout.DateMask).Matches(shortUrl)) {
+        if (shortUrl.size() > 10 && !dateMask.empty() && TMask(dateMask).Matches(shortUrl)) {
           SplitCitationDate(shortUrl, LinkDate, Layout.SogouDateSplit);
         }
       }
@@ -117,7 +132,7 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
     }
     Url = std::u16string(Trim(link));
     ShortUrl = std::u16string(Trim(shortUrl));
-    Remark.clear();
+    Remark = rules.RemarkSnippet ? SnippetRemark(snippet) : std::u16string();
     Self.ReportEntry(Url, ShortUrl, LinkDate, true, u"");
     return true;
   }

@@ -17,6 +17,15 @@ html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, std::u16
 // element carrying href; empty otherwise.
 std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Selector);
 
+// The text an entry is tested on: that of the first element of Selector,
+// empty when there is none, or the whole entry's when Selector is empty.
+std::u16string EntrySnippet(const html::IHtmlElement& Entry, std::u16string_view Selector);
+
+// Override when set, Compiled otherwise.
+inline std::u16string_view RuleOr(const std::u16string& Override, std::u16string_view Compiled) {
+  return Override.empty() ? Compiled : std::u16string_view(Override);
+}
+
 // Skip reason reported for an entry inside one examined before.
 inline constexpr std::u16string_view kNestedEntry = u"inside an examined entry";
 

@@ -49,6 +49,7 @@ TSEInstancePtr MakeFromDef(const TZQSEDef& d) {
   // Not in the record, whose layout hosts share: from the definition
   // file's side table.
   inst->SetSuspendAfterVerify(TSEDefRestTable::Process().Get(Field(d.Name)));
+  inst->SetRules(TSEDefRulesTable::Process().Get(Field(d.Name)));
   return inst;
 }
 

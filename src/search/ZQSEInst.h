@@ -24,6 +24,7 @@
 #include "platform/HttpClient.h"
 #include "platform/Platform.h"
 #include "search/SERest.h"
+#include "search/SERules.h"
 
 namespace zqe {
 
@@ -116,6 +117,12 @@ class TSEInstanceBase {
   void SetSuspendAfterVerify(int32_t Seconds) { FSuspendAfterVerify = Seconds; }
   int32_t SuspendAfterVerify() const { return FSuspendAfterVerify; }
 
+  // Result rules from the definition file that replace the extractor's
+  // compiled-in ones; checked already. Set by the registry before the
+  // first check and not changed while one runs.
+  void SetRules(const TSERules& Rules) { FRules = Rules; }
+  const TSERules& Rules() const { return FRules; }
+
   // Everything DoCheck does after its fetch (validity and verification
   // tests, body cut, cleaning, parsing, extraction) on a page already in
   // hand; sets ErrorCode and the result fields like a check. FinalUrl is
@@ -189,6 +196,7 @@ class TSEInstanceBase {
   platform::Event FWorkEvent{true, true};
   std::atomic<bool> FHasWorkEvent{false};
   int32_t FSuspendAfterVerify = kDefaultSuspendAfterVerify;
+  TSERules FRules;
 
  protected:
   int32_t FID;

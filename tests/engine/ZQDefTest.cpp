@@ -7,6 +7,8 @@
 #include "TestSupport.h"
 #include "engine/ZQDef.h"
 #include "platform/Text.h"
+#include "search/SEManager.h"
+#include "search/SERules.h"
 
 namespace zqe {
 namespace {
@@ -178,6 +180,55 @@ TEST_F(LoadTest, AFileThatCannotBeOpenedFailsWithLastError30) {
     throw std::runtime_error("access denied");
   }));
   EXPECT_EQ(platform::GetLastError(), 30u);
+}
+
+TEST_F(LoadTest, ResultRulesAreCarriedBesideTheRecordAndABadOneFallsBackToTheBuiltInRules) {
+  const auto file = Write(
+      u"[bing]\r\nTitle=B\r\nurl=u\r\nsurl=s%s\r\nentry-selector=li.b_algo, div[class~=\r\n"
+      u"link-selector=a.t\r\nresult-remark=Snippet\r\n"
+      u"[360so]\r\nTitle=S\r\nurl=u\r\nsurl=s%s\r\nentry-selector=article.hit\r\nlink-selector=a.t\r\n"
+      u"cite-selector=span.u\r\ndate-mask=*[0-9]?\r\nsnippet-selector=p.s\r\n"
+      u"[google]\r\nTitle=G\r\nurl=u\r\nsurl=s%s\r\n");
+  TSEDefRulesTable::Process().Reset();
+  DebugCapture cap;
+  ASSERT_TRUE(LoadSEDefArr(arr_, file));
+  ASSERT_EQ(arr_.size(), 3u);
+  // The record keeps its size: the rules are not in it.
+  static_assert(sizeof(TZQSEDef) == 5976);
+  int errors = 0;
+  for (const std::string& line : cap.lines()) {
+    if (line.find("bad ") == std::string::npos) continue;
+    ++errors;
+    EXPECT_THAT(line, HasSubstr("bing"));
+    EXPECT_THAT(line, HasSubstr("entry-selector"));
+    EXPECT_THAT(line, HasSubstr("[1,"));  // the parser's line and column
+  }
+  EXPECT_EQ(errors, 1);
+
+  TSEInstArr insts;
+  LoadSEInstance(arr_, insts);
+  ASSERT_EQ(insts.size(), 3u);
+  TSERules bingRules;
+  bingRules.RemarkSnippet = true;
+  EXPECT_EQ(insts[0]->Rules(), bingRules);
+  EXPECT_EQ(insts[1]->Rules().EntrySelector, u"article.hit");
+  EXPECT_EQ(insts[1]->Rules().CiteSelector, u"span.u");
+  EXPECT_EQ(insts[1]->Rules().DateMask, u"*[0-9]?");
+  EXPECT_EQ(insts[1]->Rules().SnippetSelector, u"p.s");
+  EXPECT_FALSE(insts[1]->Rules().RemarkSnippet);
+  EXPECT_EQ(insts[2]->Rules(), TSERules{});
+
+  // Bing fell back to its compiled-in rules, which still find hits on its own layout.
+  const std::u16string sentence = u"How vexingly quick daft zebras jump over the tall wooden fence";
+  const std::u16string page = u"<html><body><ol><li class=\"b_algo\"><h2><a href=\"http://z.example/\">Z</a></h2>"
+                              u"<p>" + sentence + u"</p></li></ol></body></html>";
+  insts[0]->CheckPage(u"http://q/", page, sentence, u"", false);
+  EXPECT_EQ(insts[0]->ErrorCode(), 0);
+  EXPECT_EQ(insts[0]->CheckUrl(), u"http://z.example/");
+  // Inner text joins the elements as written, with no space between them.
+  EXPECT_EQ(insts[0]->CheckRemark(), u"Z" + sentence);
+  FreeSEInstances(insts);
+  TSEDefRulesTable::Process().Reset();
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ std::string DefinitionFile(int port) {
   std::string ini = "; written by zqe demo: every engine asks the local serp-sim\n";
   for (const auto& e : kEngines) {
     ini += std::string("\n[") + e[0] + "]\nTitle=" + e[1] + "\nurl=" + base + e[0] + "/\nsurl=" + base + e[0] +
-           "/s?" + e[2] + "=%s\nhttp-timeout=5000\n";
+           "/s?" + e[2] + "=%s\nhttp-timeout=5000\nresult-remark=snippet\n";
   }
   return ini;
 }

@@ -1,0 +1,244 @@
+// Result rules from the definition file: selectors and a date mask that
+// replace an extractor's compiled-in ones, the check of bad ones, and the
+// snippet returned as a hit's remark.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestSupport.h"
+#include "html/HtmlParser.h"
+#include "platform/Text.h"
+#include "search/Mask.h"
+#include "search/SEManager.h"
+#include "search/SERules.h"
+
+namespace zqe {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+constexpr char16_t kFox[] = u"The quick brown fox jumps over the lazy dog near the river bank";
+constexpr char16_t kJugs[] = u"pack my box with five dozen liquor jugs, sphinx of black quartz judge my vow";
+
+// A layout none of the compiled-in extractors knows. The first entry
+// carries kJugs only outside its snippet.
+constexpr char16_t kChangedLayout[] =
+    u"<html><head><title>q</title></head><body><main class=\"serp-next\">"
+    u"<article class=\"hit\"><a class=\"t\" href=\"http://one.example.com/a\">pack my box with five dozen "
+    u"liquor jugs, sphinx of black quartz judge my vow</a><p class=\"s\">Nothing to see in this one</p>"
+    u"<span class=\"u\">one.example.com/a 2022-07-08 ›</span></article>"
+    u"<article class=\"hit\"><a class=\"t\" href=\" http://two.example.com/b \">Two</a>"
+    u"<p class=\"s\">  The quick brown fox jumps over the lazy dog near the river bank  </p>"
+    u"<span class=\"u\">two.example.com/b 2021-03-04·</span>"
+    u"<span class=\"v\">two.example.com/b - 2021-3-14</span></article>"
+    u"</main></body></html>";
+
+TSERules ChangedLayoutRules(std::u16string_view Cite) {
+  TSERules r;
+  r.EntrySelector = u"main.serp-next article.hit, div.never";
+  r.LinkSelector = u"a.t";
+  r.CiteSelector = Cite;
+  r.SnippetSelector = u"p.s";
+  r.RemarkSnippet = true;
+  return r;
+}
+
+TEST(Rules, OverridesFindHitsInAChangedLayoutThatCompiledInRulesDoNotKnow) {
+  const struct {
+    const char16_t* engine;
+    const char16_t* cite;
+    const char16_t* sentence;
+    int code;
+    const char16_t* shortUrl;
+    const char16_t* date;
+  } cases[] = {
+      {u"bing", u"span.u", kFox, 0, u"two.example.com/b ·", u"2021-03-04"},
+      {u"360so", u"span.u", kFox, 0, u"two.example.com/b ·", u"2021-03-04"},
+      // Google has no compiled-in date mask, so without one a citation stays whole.
+      {u"google", u"span.u", kFox, 0, u"two.example.com/b 2021-03-04·", u""},
+      {u"sougou", u"span.v", kFox, 0, u"two.example.com/b -", u"2021-3-14"},
+      // Baidu's display URL is taken whole; its date comes from the abstract.
+      {u"baidu", u"span.u", kFox, 0, u"two.example.com/b 2021-03-04·", u""},
+      // Text outside the snippet is not tested.
+      {u"bing", u"span.u", kJugs, 1, u"", u""},
+      {u"baidu", u"span.u", kJugs, 1, u"", u""},
+  };
+  for (const auto& c : cases) {
+    const std::string where = U16ToUtf8(c.engine) + " " + U16ToUtf8(c.sentence);
+    TSEInstancePtr plain = NewSEInstance(c.engine, 1);
+    plain->CheckPage(u"http://q/", kChangedLayout, c.sentence, u"", false);
+    EXPECT_EQ(plain->ErrorCode(), -6) << where;
+
+    TSEInstancePtr se = NewSEInstance(c.engine, 1);
+    se->SetRules(ChangedLayoutRules(c.cite));
+    se->CheckPage(u"http://q/", kChangedLayout, c.sentence, u"", false);
+    EXPECT_EQ(se->ErrorCode(), c.code) << where;
+    if (c.code != 0) continue;
+    EXPECT_EQ(U16ToUtf8(se->CheckUrl()), "http://two.example.com/b") << where;
+    EXPECT_EQ(U16ToUtf8(se->CheckShortURL()), U16ToUtf8(c.shortUrl)) << where;
+    EXPECT_EQ(U16ToUtf8(se->CheckUrlDate()), U16ToUtf8(c.date)) << where;
+    EXPECT_EQ(U16ToUtf8(se->CheckRemark()), U16ToUtf8(kFox)) << where;
+  }
+}
+
+TEST(Rules, ADateMaskOverrideDecidesWhetherTheDateIsSplitOff) {
+  const struct {
+    const char16_t* mask;
+    const char16_t* shortUrl;
+    const char16_t* date;
+  } cases[] = {
+      {u"*[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]?", u"two.example.com/b ·", u"2021-03-04"},
+      {u"*2099-*", u"two.example.com/b 2021-03-04·", u""},
+  };
+  for (const auto& c : cases) {
+    TSEInstancePtr se = NewSEInstance(u"bing", 1);
+    TSERules r = ChangedLayoutRules(u"span.u");
+    r.DateMask = c.mask;
+    se->SetRules(r);
+    se->CheckPage(u"http://q/", kChangedLayout, kFox, u"", false);
+    ASSERT_EQ(se->ErrorCode(), 0) << U16ToUtf8(c.mask);
+    EXPECT_EQ(U16ToUtf8(se->CheckShortURL()), U16ToUtf8(c.shortUrl)) << U16ToUtf8(c.mask);
+    EXPECT_EQ(U16ToUtf8(se->CheckUrlDate()), U16ToUtf8(c.date)) << U16ToUtf8(c.mask);
+  }
+}
+
+TEST(Rules, RemarkStaysEmptyWithoutTheRemarkRule) {
+  TSEInstancePtr se = NewSEInstance(u"bing", 1);
+  TSERules r = ChangedLayoutRules(u"span.u");
+  r.RemarkSnippet = false;
+  se->SetRules(r);
+  se->CheckPage(u"http://q/", kChangedLayout, kFox, u"", false);
+  ASSERT_EQ(se->ErrorCode(), 0);
+  EXPECT_EQ(se->CheckRemark(), u"");
+}
+
+TEST(Rules, RemarkWithoutASnippetSelectorIsTheWholeEntrysText) {
+  const std::u16string page =
+      u"<html><body><ol><li class=\"b_algo\"><h2><a href=\"http://z/\">Title here</a></h2>"
+      u"<p>\t" + std::u16string(kFox) + u"\r\n</p></li></ol></body></html>";
+  TSEInstancePtr se = NewSEInstance(u"bing", 1);
+  TSERules r;
+  r.RemarkSnippet = true;
+  se->SetRules(r);
+  se->CheckPage(u"http://q/", page, kFox, u"", false);
+  ASSERT_EQ(se->ErrorCode(), 0);
+  EXPECT_EQ(U16ToUtf8(se->CheckRemark()), "Title here " + U16ToUtf8(kFox));
+}
+
+TEST(Rules, ALongSnippetIsCutAt4097UnitsWithoutSplittingASurrogatePair) {
+  const std::u16string pair = u"\U0001F600";
+  const struct {
+    size_t pairAt;  // index of the high surrogate in the snippet
+    size_t kept;
+  } cases[] = {
+      {4096, 4096},  // the pair would straddle the cut: it goes whole
+      {4095, 4097},  // the pair ends on the last unit kept
+      {5000, 4097},
+  };
+  for (const auto& c : cases) {
+    std::u16string snippet = std::u16string(kFox) + u" ";
+    snippet += std::u16string(c.pairAt - snippet.size(), u'x') + pair + std::u16string(200, u'y');
+    ASSERT_EQ(snippet[c.pairAt], pair[0]);
+    EXPECT_EQ(SnippetRemark(u"  " + snippet + u" \n"), snippet.substr(0, c.kept)) << c.pairAt;
+
+    const std::u16string page = u"<html><body><main class=\"serp-next\"><article class=\"hit\">"
+                                u"<a class=\"t\" href=\"http://long/\">L</a><p class=\"s\">" +
+                                snippet + u"</p></article></main></body></html>";
+    TSEInstancePtr se = NewSEInstance(u"360so", 1);
+    se->SetRules(ChangedLayoutRules(u"span.u"));
+    se->CheckPage(u"http://q/", page, kFox, u"", false);
+    ASSERT_EQ(se->ErrorCode(), 0) << c.pairAt;
+    EXPECT_EQ(se->CheckRemark().size(), c.kept) << c.pairAt;
+    EXPECT_EQ(se->CheckRemark(), snippet.substr(0, c.kept)) << c.pairAt;
+  }
+  EXPECT_EQ(SnippetRemark(u" a \t\u3000 b  "), u"a b");
+}
+
+std::u16string ParserMessage(std::u16string_view Selector) {
+  try {
+    html::ParseSelector(Selector);
+  } catch (const html::EHtmlParserError& e) {
+    return e.Message();
+  }
+  return u"(no error)";
+}
+
+std::u16string MaskMessage(std::u16string_view Mask) {
+  try {
+    TMask m(Mask);
+  } catch (const EMaskError& e) {
+    return e.Message();
+  }
+  return u"(no error)";
+}
+
+TEST(Rules, ABadRuleIsReportedOnceAndDropsEveryOverride) {
+  const struct {
+    const char16_t* key;
+    std::u16string TSERules::*field;
+    const char16_t* value;
+    bool mask;
+  } cases[] = {
+      {u"entry-selector", &TSERules::EntrySelector, u"div.a, div[class~=", false},
+      {u"link-selector", &TSERules::LinkSelector, u"h3 a[href", false},
+      {u"cite-selector", &TSERules::CiteSelector, u"div.f13 cite[", false},
+      {u"snippet-selector", &TSERules::SnippetSelector, u"p.s, p[class=", false},
+      {u"date-mask", &TSERules::DateMask, u"*[0-9", true},
+  };
+  for (const auto& c : cases) {
+    const std::u16string message = c.mask ? MaskMessage(c.value) : ParserMessage(c.value);
+    ASSERT_NE(message, u"(no error)") << U16ToUtf8(c.value);
+    TSERules r = ChangedLayoutRules(u"span.u");
+    r.DateMask = u"*";
+    r.*c.field = c.value;
+    test::DebugCapture cap;
+    EXPECT_FALSE(CheckSERules(r, u"Bing"));
+    TSERules fallback;
+    fallback.RemarkSnippet = true;
+    EXPECT_EQ(r, fallback) << U16ToUtf8(c.key);
+    int errors = 0;
+    for (const std::string& line : cap.lines()) {
+      if (line.find("bad ") == std::string::npos) continue;
+      ++errors;
+      EXPECT_THAT(line, HasSubstr(U16ToUtf8(c.key)));
+      EXPECT_THAT(line, HasSubstr("Bing"));
+      EXPECT_THAT(line, HasSubstr(U16ToUtf8(message)));
+    }
+    EXPECT_EQ(errors, 1) << U16ToUtf8(c.key);
+  }
+}
+
+TEST(Rules, GoodRulesPassTheCheckUnchanged) {
+  TSERules r = ChangedLayoutRules(u"span.u, cite");
+  r.DateMask = u"*[0-9]?";
+  const TSERules before = r;
+  test::DebugCapture cap;
+  EXPECT_TRUE(CheckSERules(r, u"bing"));
+  EXPECT_EQ(r, before);
+  EXPECT_THAT(cap.lines(), ::testing::Not(Contains(HasSubstr("bad "))));
+}
+
+TEST(Rules, RegistryCarriesTheDefinitionsRulesToTheEngine) {
+  TSEDefRulesTable::Process().Reset();
+  const TSERules rules = ChangedLayoutRules(u"span.u");
+  TSEDefRulesTable::Process().Set(u"bing", rules);
+  std::vector<TZQSEDef> defs(2);
+  const char16_t* names[] = {u"bing", u"google"};
+  for (size_t i = 0; i < defs.size(); ++i) {
+    for (size_t k = 0; names[i][k]; ++k) defs[i].Name[k] = names[i][k];
+    defs[i].ID = static_cast<int32_t>(i + 1);
+  }
+  TSEInstArr insts;
+  LoadSEInstance(defs, insts);
+  ASSERT_EQ(insts.size(), 2u);
+  EXPECT_EQ(insts[0]->Rules(), rules);
+  EXPECT_EQ(insts[1]->Rules(), TSERules{});
+  EXPECT_EQ(CreateSEInstance(1, defs)->Rules(), rules);
+  FreeSEInstances(insts);
+  TSEDefRulesTable::Process().Reset();
+}
+
+}  // namespace
+}  // namespace zqe
