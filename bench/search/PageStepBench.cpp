@@ -11,13 +11,15 @@
 //
 // Bytes per second count the page's UTF-8 size, as it came over the wire.
 //
-// The Clean, Parse and Extract rows time the three stages alone on the
+// The Decode, Clean, Parse and Extract rows time the three stages alone on the
 // same pages, so that a slow whole page can be traced to its stage.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "html/HtmlParser.h"
@@ -163,6 +165,7 @@ std::string BingEntry(Rng& r, int i, bool withSentence) {
 
 struct TPage {
   std::u16string Html;
+  std::string Utf8;
   size_t Utf8Bytes = 0;
   int Entries = 0;
 };
@@ -213,6 +216,7 @@ TPage MakePage(TLayout layout, TPlacement placement) {
   TPage p;
   p.Html = zqe::Utf8ToU16(page);
   p.Utf8Bytes = page.size();
+  p.Utf8 = std::move(page);
   p.Entries = static_cast<int>(entries.size());
   return p;
 }
@@ -277,14 +281,32 @@ std::u16string_view Body(const std::u16string& html) {
   return std::u16string_view(html).substr(open, close - open);
 }
 
+// The stages below run through these out-of-line calls so that a profiler
+// can count one stage alone (valgrind --toggle-collect=*DecodeStage*).
+[[gnu::noinline]] std::u16string DecodeStage(std::string_view utf8) { return zqe::Utf8ToU16(utf8); }
+[[gnu::noinline]] std::u16string CleanStage(std::u16string_view body) {
+  return zqe::TSEInstanceBase::CleanHtml(body);
+}
+
+// The page's UTF-8 as it came over the wire, decoded as the fetch does.
+void BM_Decode(benchmark::State& state, TLayout layout, TPlacement placement) {
+  const TPage& page = Page(layout, placement);
+  for (auto _ : state) {
+    std::u16string text = DecodeStage(page.Utf8);
+    benchmark::DoNotOptimize(text.data());
+  }
+  SetCounters(state, page);
+}
+
 void BM_Clean(benchmark::State& state, TLayout layout, TPlacement placement) {
   const TPage& page = Page(layout, placement);
   const std::u16string_view body = Body(page.Html);
   for (auto _ : state) {
-    std::u16string text = zqe::TSEInstanceBase::CleanHtml(body);
+    std::u16string text = CleanStage(body);
     benchmark::DoNotOptimize(text.data());
   }
   SetCounters(state, page);
+  state.counters["body_units"] = static_cast<double>(body.size());
 }
 
 void BM_Parse(benchmark::State& state, TLayout layout, TPlacement placement) {
@@ -385,6 +407,7 @@ ZQE_ENTRY_RUN(baidu_side_by_side, TLayout::Baidu, false);
   BENCHMARK_CAPTURE(fn, bing_nowhere, TLayout::Bing, TPlacement::Nowhere)->Unit(benchmark::kMillisecond)
 
 ZQE_PAGE_CASES(BM_CheckPage);
+ZQE_PAGE_CASES(BM_Decode);
 ZQE_PAGE_CASES(BM_Clean);
 ZQE_PAGE_CASES(BM_Parse);
 ZQE_PAGE_CASES(BM_Extract);

@@ -1,63 +1,154 @@
 #include "platform/Text.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zqe {
 
+namespace {
+
+// Decodes the one sequence that starts with the non-ASCII byte s[i] into
+// out[0] (and out[1] for a surrogate pair); returns the units written and
+// advances i past the sequence or past its maximal invalid subpart.
+inline uint32_t LoadLittleEndian32(const unsigned char* p) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  uint32_t w;
+  std::memcpy(&w, p, 4);
+  return w;
+#else
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+#endif
+}
+
+size_t DecodeSequence(const unsigned char* s, size_t n, size_t& i, char16_t* out) {
+  const unsigned char c = s[i];
+  uint32_t cp = 0;
+  size_t need = 0;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) {
+    need = 1; cp = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    need = 2; cp = c & 0x0F;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;  // no encoded surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    need = 3; cp = c & 0x07;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    out[0] = 0xFFFD;
+    ++i;
+    return 1;
+  }
+  size_t j = i + 1;
+  for (size_t k = 0; k < need; ++k, ++j) {
+    const unsigned char l = (k == 0) ? lo : 0x80;
+    const unsigned char h = (k == 0) ? hi : 0xBF;
+    if (j >= n || s[j] < l || s[j] > h) {
+      out[0] = 0xFFFD;
+      i = j;  // skip the maximal invalid subpart
+      return 1;
+    }
+    cp = (cp << 6) | (s[j] & 0x3F);
+  }
+  i = j;
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out[0] = static_cast<char16_t>(0xD800 + (cp >> 10));
+    out[1] = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    return 2;
+  }
+  out[0] = static_cast<char16_t>(cp);
+  return 1;
+}
+
+}  // namespace
+
 std::u16string Utf8ToU16(std::string_view in) {
-  std::u16string out;
-  out.reserve(in.size());
   const auto* s = reinterpret_cast<const unsigned char*>(in.data());
   const size_t n = in.size();
+  std::u16string out;
+  out.reserve(n);
+  // The page is decoded a slice at a time into this buffer and appended:
+  // sizing the string up front would first fill it with zeros, a pass as
+  // costly as the decoding. No sequence yields more units than it has bytes
+  // (four bytes give a surrogate pair, an invalid byte one U+FFFD), and one
+  // that starts in the slice ends at most three bytes past it.
+  constexpr size_t kSlice = 1024;
+  char16_t buf[kSlice + 4];
+  // Below wordEnd four bytes can be read at once.
+  const size_t wordEnd = n >= 3 ? n - 3 : 0;
   size_t i = 0;
   while (i < n) {
-    const unsigned char c = s[i];
-    if (c < 0x80) {
-      out.push_back(c);
-      ++i;
-      continue;
+    const size_t end = i + std::min(kSlice, n - i);
+    size_t o = 0;
+    while (i < end) {
+#if defined(__SSE2__)
+      // Mostly ASCII markup: widen sixteen bytes at a time. The store may
+      // run past the ASCII prefix of a block; those units are overwritten
+      // next, and o + 16 <= (bytes of the slice read) + 16 keeps it in buf.
+      const __m128i zero = _mm_setzero_si128();
+      while (i + 16 <= end) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(buf + o), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(buf + o + 8), _mm_unpackhi_epi8(v, zero));
+        const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(v));
+        if (high != 0) {
+          const size_t ascii = static_cast<size_t>(__builtin_ctz(high));
+          i += ascii;
+          o += ascii;
+          break;
+        }
+        i += 16;
+        o += 16;
+        if (i + 16 > end) break;
+        // A second block per turn halves the loop's own bookkeeping.
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(buf + o), _mm_unpacklo_epi8(w, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(buf + o + 8), _mm_unpackhi_epi8(w, zero));
+        const unsigned high2 = static_cast<unsigned>(_mm_movemask_epi8(w));
+        if (high2 != 0) {
+          const size_t ascii = static_cast<size_t>(__builtin_ctz(high2));
+          i += ascii;
+          o += ascii;
+          break;
+        }
+        i += 16;
+        o += 16;
+      }
+#endif
+      // Up to the next ASCII byte that can start a block: runs of
+      // multi-byte text stay here instead of trying a block per character.
+      while (i < end) {
+        const unsigned c = s[i];
+        if (c < 0x80) {
+          buf[o++] = static_cast<char16_t>(c);
+          ++i;
+#if defined(__SSE2__)
+          if (i + 16 <= end) break;
+#endif
+          continue;
+        }
+        // Three-byte (CJK) text is most of what is not ASCII, and comes in
+        // runs: one word holds the lead byte and both continuation bytes,
+        // and the lead bytes E0 and ED (whose second byte has a narrower
+        // range) are left to the general path.
+        const size_t first = i;
+        for (const size_t stop = std::min(end, wordEnd); i < stop; i += 3) {
+          const uint32_t w = LoadLittleEndian32(s + i);
+          const uint32_t lead = w & 0x0F;
+          if ((w & 0x00C0C0F0u) != 0x008080E0u || !((0xDFFEu >> lead) & 1)) break;
+          buf[o++] = static_cast<char16_t>((lead << 12) | ((w >> 2) & 0x0FC0) | ((w >> 16) & 0x3F));
+        }
+        if (i == first) o += DecodeSequence(s, n, i, buf + o);
+      }
     }
-    uint32_t cp = 0;
-    size_t need = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      need = 1; cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      need = 2; cp = c & 0x0F;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;  // no encoded surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      need = 3; cp = c & 0x07;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    } else {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    size_t j = i + 1;
-    bool ok = true;
-    for (size_t k = 0; k < need; ++k, ++j) {
-      if (j >= n) { ok = false; break; }
-      const unsigned char b = s[j];
-      const unsigned char l = (k == 0) ? lo : 0x80;
-      const unsigned char h = (k == 0) ? hi : 0xBF;
-      if (b < l || b > h) { ok = false; break; }
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (!ok) {
-      out.push_back(0xFFFD);
-      i = j;  // skip the maximal invalid subpart
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i = j;
+    out.append(buf, o);
   }
   return out;
 }

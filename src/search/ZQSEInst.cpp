@@ -5,6 +5,10 @@
 #include <iterator>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "html/HtmlParser.h"
 #include "http/Http.h"
 #include "log/Format.h"
@@ -28,6 +32,40 @@ constexpr char16_t kUnicodeSeparators[] = {
 #include "search/UnicodeWhiteSpace.inc"
 };
 
+// First occurrence of M in In at or after from, as In.find(M, from): the
+// first unit of M is looked for eight units at a time, so the long stretches
+// of a page without it cost a compare per block.
+size_t FindMarker(std::u16string_view In, std::u16string_view M, size_t from) {
+  const size_t n = In.size();
+  const size_t m = M.size();
+  if (m == 0 || m > n) return m == 0 && from <= n ? from : std::u16string_view::npos;
+  const size_t last = n - m;  // last position where M fits
+  const char16_t* s = In.data();
+  size_t i = from;
+  while (i <= last) {
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi16(static_cast<short>(M[0]));
+    for (; i + 8 <= n; i += 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+      const unsigned hit = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, first)));
+      if (hit) {
+        i += static_cast<size_t>(__builtin_ctz(hit)) / 2;
+        break;
+      }
+    }
+    if (i + 8 > n) {
+      while (i < n && s[i] != M[0]) ++i;
+    }
+#else
+    while (i < n && s[i] != M[0]) ++i;
+#endif
+    if (i > last) break;
+    if (std::char_traits<char16_t>::compare(s + i + 1, M.data() + 1, m - 1) == 0) return i;
+    ++i;
+  }
+  return std::u16string_view::npos;
+}
+
 // Removes every Open...Close span the way "find the first opener and the
 // first closer from the start, delete, search again from the start" does,
 // including markers that only come into being where a deletion joins two
@@ -44,8 +82,8 @@ std::u16string RemoveSpans(std::u16string_view In, std::u16string_view Open,
   std::u16string Out;
   Out.reserve(In.size());
   size_t rest = 0;                       // start of the unread input
-  size_t nextOpen = In.find(Open);       // first opener in In at or after rest
-  size_t nextClose = In.find(Close);     // first closer in In at or after rest
+  size_t nextOpen = FindMarker(In, Open, 0);    // first opener in In at or after rest
+  size_t nextClose = FindMarker(In, Close, 0);  // first closer in In at or after rest
 
   // First occurrence of M in Out + In[rest..], in those combined
   // coordinates, or npos.
@@ -57,7 +95,7 @@ std::u16string RemoveSpans(std::u16string_view In, std::u16string_view Open,
       const size_t p = window.find(M);
       if (p != npos && p < tail) return Out.size() - tail + p;
     }
-    if (cached != npos && cached < rest) cached = In.find(M, rest);
+    if (cached != npos && cached < rest) cached = FindMarker(In, M, rest);
     if (cached == npos) return npos;
     return Out.size() + (cached - rest);
   };
