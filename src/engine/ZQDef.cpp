@@ -85,13 +85,7 @@ void ReadSEDef(platform::IniReader& ini, std::u16string_view sectionName, TZQSED
   // Beside the record, which must keep its size and layout for hosts.
   TSEDefRestTable::Process().Set(FieldText(def.Name),
                                  ParseSuspendAfterVerify(ini.ReadString(sectionName, u"suspend-after-verify", u"")));
-  TSERules rules;
-  rules.EntrySelector = ini.ReadString(sectionName, u"entry-selector", u"");
-  rules.LinkSelector = ini.ReadString(sectionName, u"link-selector", u"");
-  rules.CiteSelector = ini.ReadString(sectionName, u"cite-selector", u"");
-  rules.DateMask = ini.ReadString(sectionName, u"date-mask", u"");
-  rules.SnippetSelector = ini.ReadString(sectionName, u"snippet-selector", u"");
-  rules.RemarkSnippet = SameTextAscii(ini.ReadString(sectionName, u"result-remark", u""), u"snippet");
+  TSERules rules = ReadSERules(ini, sectionName);
   CheckSERules(rules, FieldText(def.Name));
   TSEDefRulesTable::Process().Set(FieldText(def.Name), rules);
 }

@@ -5,11 +5,11 @@
 
 namespace zqe {
 
-bool TSEInstance360::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(se::k360PageMarkers, Html); }
+bool TSEInstance360::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(Markers(se::k360PageMarkers), Html); }
 
-bool TSEInstance360::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(se::k360PageMarkers, FinalUrl); }
+bool TSEInstance360::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(Markers(se::k360PageMarkers), FinalUrl); }
 
-bool TSEInstance360::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(se::k360PageMarkers, Text); }
+bool TSEInstance360::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(Markers(se::k360PageMarkers), Text); }
 
 bool TSEInstance360::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view AStr,
                                     std::u16string_view urlfillter, bool StrictMatch,

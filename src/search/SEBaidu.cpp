@@ -1,5 +1,7 @@
 #include "search/SEBaidu.h"
 
+#include <memory>
+
 #include "match/SentenceMatch.h"
 #include "platform/Text.h"
 #include "search/SEExtract.h"
@@ -9,12 +11,12 @@ namespace zqe {
 
 bool TSEInstanceBaidu::IsVerifyPage(std::u16string_view Html) {
   return Html.substr(0, 120).find(u"<title>百度安全验证</title>") != std::u16string_view::npos ||
-         se::IsBlockPage(se::kBaiduPageMarkers, Html);
+         se::IsBlockPage(Markers(se::kBaiduPageMarkers), Html);
 }
 
-bool TSEInstanceBaidu::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(se::kBaiduPageMarkers, FinalUrl); }
+bool TSEInstanceBaidu::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(Markers(se::kBaiduPageMarkers), FinalUrl); }
 
-bool TSEInstanceBaidu::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(se::kBaiduPageMarkers, Text); }
+bool TSEInstanceBaidu::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(Markers(se::kBaiduPageMarkers), Text); }
 
 bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view AStr,
                                          std::u16string_view urlfillter, bool StrictMatch,
@@ -27,9 +29,14 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
   // Baidu's display URL plays the citation's part; its date comes from the
   // abstract, so a date mask has nothing to test here.
   const std::u16string_view showSelector = se::RuleOr(rules.CiteSelector, u"div.f13 a.c-showurl");
-  const html::TRef<html::IHtmlElementList> entries =
-      DOM.SimpleCSSSelector(se::RuleOr(rules.EntrySelector, u"div#content_left div[class~=c-container]"));
+  const std::u16string_view entrySelector =
+      se::RuleOr(rules.EntrySelector, u"div#content_left div[class~=c-container]");
+  const html::TRef<html::IHtmlElementList> entries = DOM.SimpleCSSSelector(entrySelector);
   if (!entries) return false;
+  const bool reporting = Reporting();
+  std::unique_ptr<se::TEntryRules> entryRules;
+  if (reporting) entryRules = std::make_unique<se::TEntryRules>(DOM, entrySelector, !rules.EntrySelector.empty());
+  static constexpr std::u16string_view kDateSelector = u"div.c-abstract span.newTimeFactor_before_abs";
   const int32_t count = entries->GetCount();
   se::TExaminedEntries examined;
   for (int32_t i = 0; i < count; ++i) {
@@ -37,48 +44,72 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
     if (Aborted()) return false;
     const html::TRef<html::IHtmlElement> entry = entries->GetItems(i);
     if (!entry) continue;
-    std::u16string link;
-    std::u16string shortUrl;
     Remark.clear();
     LinkDate.clear();
+    TSEEntryReport report;
+    if (reporting) report.EntryRule = entryRules->Of(*entry);
     if (!examined.Take(*entry)) {
-      ReportEntry(link, shortUrl, LinkDate, false, se::kNestedEntry);
+      report.SkipReason = se::kNestedEntry;
+      ReportEntry(std::move(report));
       continue;
     }
 
     if (const auto related = se::FirstMatch(*entry, u"div.c-abstract a.c");
         related && related->GetInnerText().starts_with(u"更多关于")) {
-      ReportEntry(link, shortUrl, LinkDate, false, u"related searches");
+      report.SkipReason = u"related searches";
+      ReportEntry(std::move(report));
       continue;
     }
     if (entry->HasAttribute(u"tpl") && SameTextAscii(entry->GetAttributes(u"tpl"), u"to_zhidao")) {
-      ReportEntry(link, shortUrl, LinkDate, false, u"knowledge answer");
+      report.SkipReason = u"knowledge answer";
+      ReportEntry(std::move(report));
       continue;
     }
-    link = se::EntryLink(*entry, linkSelector);
+    const html::TRef<html::IHtmlElement> a = se::LinkElement(*entry, linkSelector);
+    const std::u16string link = a ? std::u16string(Trim(a->GetAttributes(u"href"))) : std::u16string();
     if (link.empty()) {
-      ReportEntry(link, shortUrl, LinkDate, false, u"no link");
+      report.SkipReason = u"no link";
+      ReportEntry(std::move(report));
       continue;
     }
+    if (reporting) report.LinkRule = se::FoundBy(*entry, *a, linkSelector, !rules.LinkSelector.empty());
     const std::u16string snippet = se::EntrySnippet(*entry, rules.SnippetSelector);
-    if (!MatchSentence(sentence, snippet, StrictMatch)) {
-      ReportEntry(link, shortUrl, LinkDate, false, u"no match");
+    report.HasSnippet = !Trim(snippet).empty();
+    const bool matched = MatchSentence(sentence, snippet, StrictMatch);
+    // Display URL and date are read for a match only; a report shows every
+    // entry's.
+    std::u16string shortUrl;
+    if (matched || reporting) {
+      if (const auto show = se::FirstMatch(*entry, showSelector)) {
+        shortUrl = show->GetInnerText();
+        if (reporting) report.CiteRule = se::FoundBy(*entry, *show, showSelector, !rules.CiteSelector.empty());
+      }
+      if (const auto date = se::FirstMatch(*entry, kDateSelector)) {
+        LinkDate = se::BaiduDate(date->GetInnerText());
+        if (reporting) report.DateRule = se::RuleLabel(kDateSelector, false);
+      }
+    }
+    report.Link = link;
+    report.ShortUrl = shortUrl;
+    report.Date = LinkDate;
+    if (!matched) {
+      LinkDate.clear();
+      report.SkipReason = u"no match";
+      ReportEntry(std::move(report));
       continue;
-    }
-    if (const auto show = se::FirstMatch(*entry, showSelector)) {
-      shortUrl = show->GetInnerText();
-    }
-    if (const auto date = se::FirstMatch(*entry, u"div.c-abstract span.newTimeFactor_before_abs")) {
-      LinkDate = se::BaiduDate(date->GetInnerText());
     }
     if (IsUrlFiltered(link, shortUrl, urlfillter)) {
-      ReportEntry(link, shortUrl, LinkDate, false, u"filtered");
+      report.SkipReason = u"filtered";
+      ReportEntry(std::move(report));
       continue;
     }
     Url = std::u16string(Trim(link));
     ShortUrl = std::u16string(Trim(shortUrl));
     Remark = rules.RemarkSnippet ? SnippetRemark(snippet) : std::u16string();
-    ReportEntry(Url, ShortUrl, LinkDate, true, u"");
+    report.Link = Url;
+    report.ShortUrl = ShortUrl;
+    report.Matched = true;
+    ReportEntry(std::move(report));
     return true;
   }
   return false;

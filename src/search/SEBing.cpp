@@ -5,11 +5,11 @@
 
 namespace zqe {
 
-bool TSEInstanceBing::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(se::kBingPageMarkers, Html); }
+bool TSEInstanceBing::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(Markers(se::kBingPageMarkers), Html); }
 
-bool TSEInstanceBing::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(se::kBingPageMarkers, FinalUrl); }
+bool TSEInstanceBing::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(Markers(se::kBingPageMarkers), FinalUrl); }
 
-bool TSEInstanceBing::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(se::kBingPageMarkers, Text); }
+bool TSEInstanceBing::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(Markers(se::kBingPageMarkers), Text); }
 
 bool TSEInstanceBing::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view AStr,
                                      std::u16string_view urlfillter, bool StrictMatch,

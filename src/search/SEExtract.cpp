@@ -1,6 +1,7 @@
 #include "search/SEExtract.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "match/SentenceMatch.h"
@@ -15,10 +16,68 @@ html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, std::u16
   return list->GetItems(0);
 }
 
+html::TRef<html::IHtmlElement> LinkElement(const html::IHtmlElement& Entry, std::u16string_view Selector) {
+  html::TRef<html::IHtmlElement> a = FirstMatch(Entry, Selector);
+  if (!a || !SameTextAscii(a->GetTagName(), u"a") || !a->HasAttribute(u"href")) return nullptr;
+  return a;
+}
+
 std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Selector) {
-  const html::TRef<html::IHtmlElement> a = FirstMatch(Entry, Selector);
-  if (!a || !SameTextAscii(a->GetTagName(), u"a") || !a->HasAttribute(u"href")) return {};
-  return std::u16string(Trim(a->GetAttributes(u"href")));
+  const html::TRef<html::IHtmlElement> a = LinkElement(Entry, Selector);
+  return a ? std::u16string(Trim(a->GetAttributes(u"href"))) : std::u16string();
+}
+
+std::vector<std::u16string_view> SplitSelectorGroup(std::u16string_view Group) {
+  std::vector<std::u16string_view> members;
+  char16_t quote = 0;
+  int depth = 0;
+  size_t start = 0;
+  for (size_t i = 0; i <= Group.size(); ++i) {
+    const char16_t c = i < Group.size() ? Group[i] : u',';
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == u'"' || c == u'\'') {
+      quote = c;
+    } else if (c == u'[' || c == u'(') {
+      ++depth;
+    } else if ((c == u']' || c == u')') && depth > 0) {
+      --depth;
+    } else if (c == u',' && (depth == 0 || i == Group.size())) {
+      const std::u16string_view m = Trim(Group.substr(start, i - start));
+      if (!m.empty()) members.push_back(m);
+      start = i + 1;
+    }
+  }
+  return members;
+}
+
+std::u16string RuleLabel(std::u16string_view Rule, bool Configured) {
+  return std::u16string(Rule) + (Configured ? u" (definition)" : u" (built-in)");
+}
+
+std::u16string FoundBy(const html::IHtmlElement& Scope, const html::IHtmlElement& Found,
+                       std::u16string_view Group, bool Configured) {
+  for (const std::u16string_view member : SplitSelectorGroup(Group)) {
+    const html::TRef<html::IHtmlElement> e = FirstMatch(Scope, member);
+    if (e.get() == &Found) return RuleLabel(member, Configured);
+  }
+  return RuleLabel(Group, Configured);
+}
+
+TEntryRules::TEntryRules(const html::IHtmlElement& DOM, std::u16string_view Group, bool Configured) {
+  for (const std::u16string_view member : SplitSelectorGroup(Group)) {
+    FLabels.push_back(RuleLabel(member, Configured));
+    const html::TRef<html::IHtmlElementList> list = DOM.SimpleCSSSelector(member);
+    if (!list) continue;
+    for (int32_t i = 0; i < list->GetCount(); ++i) {
+      if (const html::TRef<html::IHtmlElement> e = list->GetItems(i)) FMember.emplace(e.get(), FLabels.size() - 1);
+    }
+  }
+}
+
+std::u16string TEntryRules::Of(const html::IHtmlElement& Entry) const {
+  const auto it = FMember.find(&Entry);
+  return it == FMember.end() ? std::u16string() : FLabels[it->second];
 }
 
 std::u16string EntrySnippet(const html::IHtmlElement& Entry, std::u16string_view Selector) {
@@ -83,15 +142,18 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
                          std::u16string& LinkDate) {
   if (Trim(AStr).empty()) return false;
   const TSERules& rules = Self.Rules();
+  const std::u16string_view entrySelector = RuleOr(rules.EntrySelector, Layout.EntrySelector);
   const std::u16string_view linkSelector = RuleOr(rules.LinkSelector, Layout.LinkSelector);
   const std::u16string_view citeSelector = RuleOr(rules.CiteSelector, Layout.CitationSelector);
   const std::u16string_view dateMask = RuleOr(rules.DateMask, Layout.DateMask);
   // A configured selector names the citation element itself, whatever its
   // tag; the compiled-in ones guard against look-alikes with the tag.
   const bool anyCiteTag = !rules.CiteSelector.empty();
-  const html::TRef<html::IHtmlElementList> entries =
-      DOM.SimpleCSSSelector(RuleOr(rules.EntrySelector, Layout.EntrySelector));
+  const html::TRef<html::IHtmlElementList> entries = DOM.SimpleCSSSelector(entrySelector);
   if (!entries) return false;
+  const bool reporting = Self.Reporting();
+  std::unique_ptr<TEntryRules> entryRules;
+  if (reporting) entryRules = std::make_unique<TEntryRules>(DOM, entrySelector, !rules.EntrySelector.empty());
   const int32_t count = entries->GetCount();
   TExaminedEntries examined;
   for (int32_t i = 0; i < count; ++i) {
@@ -99,41 +161,62 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
     if (Self.Aborted()) return false;
     const html::TRef<html::IHtmlElement> entry = entries->GetItems(i);
     if (!entry) continue;
-    std::u16string link;
-    std::u16string shortUrl;
     LinkDate.clear();
     Remark.clear();
+    TSEEntryReport report;
+    if (reporting) report.EntryRule = entryRules->Of(*entry);
     if (!examined.Take(*entry)) {
-      Self.ReportEntry(link, shortUrl, LinkDate, false, kNestedEntry);
+      report.SkipReason = kNestedEntry;
+      Self.ReportEntry(std::move(report));
       continue;
     }
-    link = EntryLink(*entry, linkSelector);
+    const html::TRef<html::IHtmlElement> a = LinkElement(*entry, linkSelector);
+    const std::u16string link = a ? std::u16string(Trim(a->GetAttributes(u"href"))) : std::u16string();
     if (link.empty()) {
-      Self.ReportEntry(link, shortUrl, LinkDate, false, u"no link");
+      report.SkipReason = u"no link";
+      Self.ReportEntry(std::move(report));
       continue;
     }
+    if (reporting) report.LinkRule = FoundBy(*entry, *a, linkSelector, !rules.LinkSelector.empty());
     const std::u16string snippet = EntrySnippet(*entry, rules.SnippetSelector);
-    if (!MatchSentence(AStr, snippet, StrictMatch)) {
-      Self.ReportEntry(link, shortUrl, LinkDate, false, u"no match");
-      continue;
-    }
-    if (!citeSelector.empty()) {
+    report.HasSnippet = !Trim(snippet).empty();
+    const bool matched = MatchSentence(AStr, snippet, StrictMatch);
+    // The citation is read for a match only; a report shows every entry's.
+    std::u16string shortUrl;
+    if ((matched || reporting) && !citeSelector.empty()) {
       const html::TRef<html::IHtmlElement> cite = FirstMatch(*entry, citeSelector);
       if (cite && (anyCiteTag || SameTextAscii(cite->GetTagName(), u"cite"))) {
         shortUrl = std::u16string(Trim(cite->GetInnerText()));
+        if (reporting) report.CiteRule = FoundBy(*entry, *cite, citeSelector, anyCiteTag);
         if (shortUrl.size() > 10 && !dateMask.empty() && TMask(dateMask).Matches(shortUrl)) {
           SplitCitationDate(shortUrl, LinkDate, Layout.SogouDateSplit);
+          if (reporting && !LinkDate.empty()) {
+            report.DateRule = RuleLabel(u"date-mask " + std::u16string(dateMask), !rules.DateMask.empty());
+          }
         }
       }
     }
+    report.Link = link;
+    report.ShortUrl = shortUrl;
+    report.Date = LinkDate;
+    if (!matched) {
+      LinkDate.clear();
+      report.SkipReason = u"no match";
+      Self.ReportEntry(std::move(report));
+      continue;
+    }
     if (TSEInstanceBase::IsUrlFiltered(link, shortUrl, urlfillter)) {
-      Self.ReportEntry(link, shortUrl, LinkDate, false, u"filtered");
+      report.SkipReason = u"filtered";
+      Self.ReportEntry(std::move(report));
       continue;
     }
     Url = std::u16string(Trim(link));
     ShortUrl = std::u16string(Trim(shortUrl));
     Remark = rules.RemarkSnippet ? SnippetRemark(snippet) : std::u16string();
-    Self.ReportEntry(Url, ShortUrl, LinkDate, true, u"");
+    report.Link = Url;
+    report.ShortUrl = ShortUrl;
+    report.Matched = true;
+    Self.ReportEntry(std::move(report));
     return true;
   }
   return false;

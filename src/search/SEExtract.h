@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "html/HtmlParserDef.h"
 #include "search/ZQSEInst.h"
@@ -13,8 +14,10 @@ namespace zqe::se {
 // The first element the selector yields on El (El itself included), or none.
 html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, std::u16string_view Selector);
 
-// The trimmed href of the first element of Selector when it is an "a"
-// element carrying href; empty otherwise.
+// The first element of Selector when it is an "a" element carrying href;
+// none otherwise.
+html::TRef<html::IHtmlElement> LinkElement(const html::IHtmlElement& Entry, std::u16string_view Selector);
+// The trimmed href of LinkElement; empty without one.
 std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Selector);
 
 // The text an entry is tested on: that of the first element of Selector,
@@ -25,6 +28,31 @@ std::u16string EntrySnippet(const html::IHtmlElement& Entry, std::u16string_view
 inline std::u16string_view RuleOr(const std::u16string& Override, std::u16string_view Compiled) {
   return Override.empty() ? Compiled : std::u16string_view(Override);
 }
+
+// The members of a selector group, split at the commas outside quotes,
+// brackets and parentheses, each trimmed.
+std::vector<std::u16string_view> SplitSelectorGroup(std::u16string_view Group);
+
+// A rule as the diagnostics name it: "li.b_algo (built-in)".
+std::u16string RuleLabel(std::u16string_view Rule, bool Configured);
+
+// The label of the first member of Group whose first match on Scope is
+// Found; the whole group's when none is (a match reached only through a
+// later member's earlier element). For the diagnostics only.
+std::u16string FoundBy(const html::IHtmlElement& Scope, const html::IHtmlElement& Found,
+                       std::u16string_view Group, bool Configured);
+
+// Which member of the entry selector group found each entry of a page;
+// built only while an engine reports entries: one query per member.
+class TEntryRules {
+ public:
+  TEntryRules(const html::IHtmlElement& DOM, std::u16string_view Group, bool Configured);
+  std::u16string Of(const html::IHtmlElement& Entry) const;
+
+ private:
+  std::vector<std::u16string> FLabels;
+  std::unordered_map<const html::IHtmlElement*, size_t> FMember;
+};
 
 // Skip reason reported for an entry inside one examined before.
 inline constexpr std::u16string_view kNestedEntry = u"inside an examined entry";

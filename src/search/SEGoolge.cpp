@@ -5,11 +5,11 @@
 
 namespace zqe {
 
-bool TSEInstanceGoogle::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(se::kGooglePageMarkers, Html); }
+bool TSEInstanceGoogle::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(Markers(se::kGooglePageMarkers), Html); }
 
-bool TSEInstanceGoogle::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(se::kGooglePageMarkers, FinalUrl); }
+bool TSEInstanceGoogle::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(Markers(se::kGooglePageMarkers), FinalUrl); }
 
-bool TSEInstanceGoogle::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(se::kGooglePageMarkers, Text); }
+bool TSEInstanceGoogle::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(Markers(se::kGooglePageMarkers), Text); }
 
 bool TSEInstanceGoogle::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view AStr,
                                        std::u16string_view urlfillter, bool StrictMatch,

@@ -72,6 +72,20 @@ const TPageMarkers k360PageMarkers{{}, k360UrlParts, k360PageParts, k360ResultPa
 const TPageMarkers kGooglePageMarkers{{}, kGoogleUrlParts, kGooglePageParts, kGoogleResultParts,
                                       kGoogleNoResults};
 
+TConfiguredMarkers::TConfiguredMarkers(const TPageMarkers& Compiled, const TSERules& Rules) : FMarkers(Compiled) {
+  auto take = [](const std::vector<std::u16string>& configured, std::vector<M>& views,
+                 std::span<const M>& field) {
+    if (configured.empty()) return;
+    views.assign(configured.begin(), configured.end());
+    field = views;
+  };
+  take(Rules.BlockTitles, FTitles, FMarkers.BlockTitles);
+  take(Rules.BlockUrlParts, FUrlParts, FMarkers.BlockUrlParts);
+  take(Rules.BlockTextParts, FBlockParts, FMarkers.BlockPageParts);
+  take(Rules.ResultTextParts, FResultParts, FMarkers.ResultParts);
+  take(Rules.NoResultsTextParts, FNoResults, FMarkers.NoResultsParts);
+}
+
 std::u16string_view PageTitle(std::u16string_view Html) {
   const size_t open = FindNoCase(Html, u"<title");
   if (open == std::u16string_view::npos) return {};

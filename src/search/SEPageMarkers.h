@@ -9,6 +9,9 @@
 
 #include <span>
 #include <string_view>
+#include <vector>
+
+#include "search/SERules.h"
 
 namespace zqe::se {
 
@@ -25,6 +28,20 @@ struct TPageMarkers {
   std::span<const std::u16string_view> ResultParts;
   // Parts of the cleaned body of the engine's "no results" page.
   std::span<const std::u16string_view> NoResultsParts;
+};
+
+// An engine's markers with the lists its definition file sets in place of
+// the compiled-in ones. Holds views into Rules, which must outlive it.
+class TConfiguredMarkers {
+ public:
+  TConfiguredMarkers(const TPageMarkers& Compiled, const TSERules& Rules);
+  TConfiguredMarkers(const TConfiguredMarkers&) = delete;
+  TConfiguredMarkers& operator=(const TConfiguredMarkers&) = delete;
+  const TPageMarkers& Get() const { return FMarkers; }
+
+ private:
+  std::vector<std::u16string_view> FTitles, FUrlParts, FBlockParts, FResultParts, FNoResults;
+  TPageMarkers FMarkers;
 };
 
 extern const TPageMarkers kBaiduPageMarkers;

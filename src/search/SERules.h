@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace zqe {
 
 // The host record's remark holds 4098 units with its terminator.
@@ -29,16 +31,42 @@ struct TSERules {
   // empty: the whole entry's text.
   std::u16string SnippetSelector;
   bool RemarkSnippet = false;
+  // Lists that replace the compiled-in markers of the block-page and
+  // "no results" tests, each as a whole; empty: the compiled-in list.
+  std::vector<std::u16string> BlockTitles;
+  std::vector<std::u16string> BlockUrlParts;
+  std::vector<std::u16string> BlockTextParts;
+  std::vector<std::u16string> ResultTextParts;
+  std::vector<std::u16string> NoResultsTextParts;
+
+  bool HasMarkers() const {
+    return !BlockTitles.empty() || !BlockUrlParts.empty() || !BlockTextParts.empty() ||
+           !ResultTextParts.empty() || !NoResultsTextParts.empty();
+  }
 
   bool operator==(const TSERules&) const = default;
 };
 
+// The definition-file keys of TSERules, in the order they are checked.
+inline constexpr std::u16string_view kRuleKeys[] = {
+    u"entry-selector", u"link-selector", u"cite-selector", u"snippet-selector", u"date-mask",
+    u"block-title", u"block-url", u"block-text", u"result-text", u"no-results-text", u"result-remark"};
+
+// Reads the rule keys of one section; nothing is checked yet. Marker lists
+// are "|"-separated, each item trimmed, empty items dropped.
+TSERules ReadSERules(platform::IniReader& Ini, std::u16string_view Section);
+
 // Checks every override of Rules: selector syntax and date mask. On the
 // first bad one, writes an error line naming the key, the engine and the
-// parser's position, and drops every override, so that the engine works
-// with its compiled-in rules as a whole rather than with a mix nobody
-// wrote. RemarkSnippet is kept. Returns false when it dropped them.
-bool CheckSERules(TSERules& Rules, std::u16string_view Engine);
+// parser's position (also into *Error when given), and drops every
+// selector and mask override, so that the engine works with its
+// compiled-in extraction rules as a whole rather than with a mix nobody
+// wrote. Markers and RemarkSnippet are kept: they cannot be malformed.
+// Returns false when it dropped them.
+bool CheckSERules(TSERules& Rules, std::u16string_view Engine, std::u16string* Error = nullptr);
+
+// "|"-separated items, trimmed, empty ones dropped.
+std::vector<std::u16string> SplitRuleList(std::u16string_view Value);
 
 // The snippet as a remark: white space collapsed and trimmed, cut at
 // kRemarkUnits without splitting a surrogate pair.

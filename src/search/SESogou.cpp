@@ -5,11 +5,11 @@
 
 namespace zqe {
 
-bool TSEInstanceSougou::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(se::kSogouPageMarkers, Html); }
+bool TSEInstanceSougou::IsVerifyPage(std::u16string_view Html) { return se::IsBlockPage(Markers(se::kSogouPageMarkers), Html); }
 
-bool TSEInstanceSougou::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(se::kSogouPageMarkers, FinalUrl); }
+bool TSEInstanceSougou::IsVerifyUrl(std::u16string_view FinalUrl) { return se::IsBlockUrl(Markers(se::kSogouPageMarkers), FinalUrl); }
 
-bool TSEInstanceSougou::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(se::kSogouPageMarkers, Text); }
+bool TSEInstanceSougou::IsNoResultsPage(std::u16string_view Text) { return se::IsNoResultsPage(Markers(se::kSogouPageMarkers), Text); }
 
 bool TSEInstanceSougou::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view AStr,
                                        std::u16string_view urlfillter, bool StrictMatch,

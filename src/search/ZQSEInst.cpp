@@ -15,6 +15,7 @@
 #include "log/zqTrace.h"
 #include "platform/Text.h"
 #include "search/Mask.h"
+#include "search/SEPageMarkers.h"
 #include "search/URLEncode.h"
 
 namespace zqe {
@@ -172,6 +173,19 @@ std::span<const std::u16string_view> TSEInstanceBase::UserAgents() {
 
 TSEInstanceBase::TSEInstanceBase(std::u16string_view Name, int32_t ID) : FID(ID), FName(Name) {}
 
+void TSEInstanceBase::SetRules(const TSERules& Rules) {
+  FMarkers.reset();
+  FRules = Rules;
+}
+
+const se::TPageMarkers& TSEInstanceBase::Markers(const se::TPageMarkers& Compiled) const {
+  if (!FRules.HasMarkers()) return Compiled;
+  // Each engine asks with its one compiled-in table, so one cached merge
+  // serves every call; checks of one engine object never overlap.
+  if (!FMarkers) FMarkers = std::make_unique<se::TConfiguredMarkers>(Compiled, FRules);
+  return FMarkers->Get();
+}
+
 TSEInstanceBase::~TSEInstanceBase() {
   // A destructor must not throw; the log writer never does, but the wait
   // sits on platform code.
@@ -277,9 +291,18 @@ void TSEInstanceBase::ReportEntry(std::u16string_view Link, std::u16string_view 
                                   std::u16string_view SkipReason) {
   ++FEntriesSeen;
   if (!FEntryReports) return;
-  FEntryReports->push_back(TSEEntryReport{std::u16string(Link), std::u16string(ShortUrl),
-                                          std::u16string(Date), Matched,
-                                          std::u16string(SkipReason)});
+  TSEEntryReport report;
+  report.Link = Link;
+  report.ShortUrl = ShortUrl;
+  report.Date = Date;
+  report.Matched = Matched;
+  report.SkipReason = SkipReason;
+  FEntryReports->push_back(std::move(report));
+}
+
+void TSEInstanceBase::ReportEntry(TSEEntryReport Report) {
+  ++FEntriesSeen;
+  if (FEntryReports) FEntryReports->push_back(std::move(Report));
 }
 
 void TSEInstanceBase::CheckPage(std::u16string_view QueryUrl, std::u16string_view Page,

@@ -28,6 +28,11 @@
 
 namespace zqe {
 
+namespace se {
+struct TPageMarkers;
+class TConfiguredMarkers;
+}  // namespace se
+
 // A page is usable only when it is longer than this many UTF-16 units.
 inline constexpr int32_t MinHtmlLength = 10;
 
@@ -39,6 +44,12 @@ struct TSEEntryReport {
   std::u16string Date;
   bool Matched = false;
   std::u16string SkipReason;  // empty when Matched
+  // Which rule found the entry, its link, citation and date: the selector
+  // (the member of a group that found it) or mask, and "(definition)" or
+  // "(built-in)"; empty where nothing was found.
+  std::u16string EntryRule, LinkRule, CiteRule, DateRule;
+  // Whether the entry has text to test (the snippet rule found one).
+  bool HasSnippet = false;
 };
 
 // A cancel that reaches checks still queued when it was made: the cancel
@@ -120,8 +131,15 @@ class TSEInstanceBase {
   // Result rules from the definition file that replace the extractor's
   // compiled-in ones; checked already. Set by the registry before the
   // first check and not changed while one runs.
-  void SetRules(const TSERules& Rules) { FRules = Rules; }
+  void SetRules(const TSERules& Rules);
   const TSERules& Rules() const { return FRules; }
+  // Compiled, or the markers the rules configure in its place.
+  const se::TPageMarkers& Markers(const se::TPageMarkers& Compiled) const;
+  // Entry reports that also tell which rule found what, and every entry's
+  // citation and date, not only a match's (the rules diagnostics).
+  void SetReportRules(bool On) { FReportRules = On; }
+  // Whether extractors work that out for the current CheckPage.
+  bool Reporting() const { return FEntryReports != nullptr && FReportRules; }
 
   // Everything DoCheck does after its fetch (validity and verification
   // tests, body cut, cleaning, parsing, extraction) on a page already in
@@ -148,6 +166,8 @@ class TSEInstanceBase {
   // reports.
   void ReportEntry(std::u16string_view Link, std::u16string_view ShortUrl,
                    std::u16string_view Date, bool Matched, std::u16string_view SkipReason);
+  // The same with the rules that found what (only kept while reporting).
+  void ReportEntry(TSEEntryReport Report);
   // The 20 user agents requests draw from.
   static std::span<const std::u16string_view> UserAgents();
 
@@ -197,6 +217,8 @@ class TSEInstanceBase {
   std::atomic<bool> FHasWorkEvent{false};
   int32_t FSuspendAfterVerify = kDefaultSuspendAfterVerify;
   TSERules FRules;
+  // Built from FRules when it sets markers; views into FRules.
+  mutable std::unique_ptr<se::TConfiguredMarkers> FMarkers;
 
  protected:
   int32_t FID;
@@ -212,6 +234,7 @@ class TSEInstanceBase {
  private:
   // Only touched by the thread running CheckPage.
   std::vector<TSEEntryReport>* FEntryReports = nullptr;
+  bool FReportRules = false;
   // Entries the extractor examined on the current page; per check, like
   // the fields above.
   int32_t FEntriesSeen = 0;

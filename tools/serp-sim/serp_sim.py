@@ -23,7 +23,9 @@ engine's own block page: captcha, antispider, challenge, /sorry/),
 block-redirect (a 302 to the engine's block URL, which answers with a
 page that only its URL marks), unknown (a result layout no extractor
 knows, holding the query), noresults (the engine's "no results" page
-whatever the query); delay=MS answers after MS milliseconds; tag=NAME
+whatever the query), block-next, block-next-redirect and noresults-next (that
+unknown layout's block page, a 302 to its block URL /<engine>/access-check
+and its "no results" page); delay=MS answers after MS milliseconds; tag=NAME
 counts the request under NAME when it arrives. A query that
 begins with "~MODE~" selects MODE too (for definition files whose URL
 format is fixed), and the marker is not part of the searched text.
@@ -206,9 +208,26 @@ def no_results_page(engine, query):
 
 
 def unknown_layout_page(engine, query):
+    # A layout no extractor knows, as if an engine had changed its page:
+    # entries, links, citations (with a date in slashes) and snippets under
+    # names of their own. Definition files with rules for it find the hit.
     return page("%s - %s" % (query, engine),
-                '<main class="serp-next"><article class="hit"><a href="http://site.example.com/">Result</a>'
-                '<p>%s</p></article></main>' % html.escape(query))
+                '<main class="serp-next">'
+                '<article class="hit"><a class="go" href="http://ad.example.com/">Sponsored</a>'
+                '<div class="body">an advertisement</div></article>'
+                '<article class="hit"><h2><a class="go" href="http://site.example.com/next">Result</a></h2>'
+                '<span class="where">site.example.com/next 2021/03/04&middot;</span>'
+                '<div class="body">%s</div></article></main>' % html.escape(query))
+
+
+# The changed layout's own block and "no results" pages: no engine's
+# compiled-in markers know them.
+NEXT_BLOCK_PAGE = page("Access check", '<main class="serp-next"><p>Please confirm you are a person.</p></main>')
+
+
+def next_no_results_page(query):
+    return page("%s - search" % query,
+                '<main class="serp-next"><p>Nothing on the web matches <b>%s</b>.</p></main>' % html.escape(query))
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -292,6 +311,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send(200, unknown_layout_page(engine, query))
         elif mode == "noresults":
             self.send(200, no_results_page(engine, query))
+        elif mode == "block-next":
+            self.send(200, NEXT_BLOCK_PAGE)
+        elif mode == "block-next-redirect":
+            self.send_response(302)
+            self.send_header("Location", "/%s/access-check?from=serp-sim" % engine)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        elif mode == "noresults-next":
+            self.send(200, next_no_results_page(query))
         elif mode in ("403", "500"):
             self.send(int(mode), page("error", "<p>status %s</p>" % mode))
         elif mode == "verify":

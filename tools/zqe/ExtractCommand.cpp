@@ -1,7 +1,9 @@
-// zqe extract [--json] --engine NAME --sentence TEXT [--filter MASKS] [--strict] [--final-url URL] PAGE
+// zqe extract [--json] [--rules] [--config FILE | --builtin] --engine NAME --sentence TEXT
+//             [--filter MASKS] [--strict] [--final-url URL] PAGE
 // Runs one engine's whole page step on a saved result page, as a check
-// does after its fetch, and shows every entry the extractor examined:
-// what to look at when a search engine changes its layout.
+// does after its fetch, with the result rules of a definition file, and
+// shows every entry the extractor examined: what to look at when a search
+// engine changes its layout.
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -11,6 +13,9 @@
 #include <nlohmann/json.hpp>
 
 #include "Command.h"
+#include "EngineRules.h"
+#include "host/CheckCommon.h"
+#include "platform/Platform.h"
 #include "platform/Text.h"
 #include "search/SEManager.h"
 
@@ -24,17 +29,42 @@ struct TExtractOptions {
   bool Strict = false;
   std::string Page;
   std::string FinalUrl;
+  std::string Config;  // empty: engines.ini beside zqe when there is one
+  bool Builtin = false;
+  bool Rules = false;
 };
+
+// The engine of the definition file's section named like o.Engine, or the
+// compiled-in one; null with a message when there is none.
+zqe::TSEInstancePtr MakeEngine(const TExtractOptions& o) {
+  std::string path = o.Config;
+  if (path.empty() && !o.Builtin && zqe::platform::FileExists(zqe::Utf8ToU16(zqe::cli::DefaultConfigPath())))
+    path = zqe::cli::DefaultConfigPath();
+  if (!path.empty()) {
+    for (const zqe::cli::EngineRules& e : zqe::cli::LoadEngineRules(path)) {
+      if (!zqe::SameTextAscii(zqe::Utf8ToU16(e.section), zqe::Utf8ToU16(o.Engine))) continue;
+      if (!e.error.empty()) std::fprintf(stderr, "zqe extract: %s\n", e.error.c_str());
+      return zqe::cli::NewEngine(e);
+    }
+    if (!o.Config.empty()) {
+      std::fprintf(stderr, "zqe extract: no [%s] section in %s\n", o.Engine.c_str(), path.c_str());
+      return nullptr;
+    }
+  }
+  zqe::TSEInstancePtr se = zqe::NewSEInstance(zqe::Utf8ToU16(o.Engine), 0);
+  if (!se) {
+    std::fprintf(stderr, "zqe extract: unknown engine '%s' (baidu, sougou, bing, 360so, google)\n",
+                 o.Engine.c_str());
+  }
+  return se;
+}
 
 int RunExtract(const TExtractOptions& o) {
   using zqe::U16ToUtf8;
   try {
-    const zqe::TSEInstancePtr se = zqe::NewSEInstance(zqe::Utf8ToU16(o.Engine), 0);
-    if (!se) {
-      std::fprintf(stderr, "zqe extract: unknown engine '%s' (baidu, sougou, bing, 360so, google)\n",
-                   o.Engine.c_str());
-      return 2;
-    }
+    const zqe::TSEInstancePtr se = MakeEngine(o);
+    if (!se) return 2;
+    se->SetReportRules(o.Rules);
     const std::u16string page = zqe::Utf8ToU16(zqe::cli::ReadInput(o.Page));
     std::vector<zqe::TSEEntryReport> entries;
     se->CheckPage(zqe::Utf8ToU16(o.Page), page, zqe::Utf8ToU16(o.Sentence), zqe::Utf8ToU16(o.Filter),
@@ -43,11 +73,18 @@ int RunExtract(const TExtractOptions& o) {
     if (o.Json) {
       nlohmann::json list = nlohmann::json::array();
       for (const auto& e : entries) {
-        list.push_back({{"link", U16ToUtf8(e.Link)},
-                        {"short_url", U16ToUtf8(e.ShortUrl)},
-                        {"date", U16ToUtf8(e.Date)},
-                        {"matched", e.Matched},
-                        {"skipped", U16ToUtf8(e.SkipReason)}});
+        nlohmann::json item = {{"link", U16ToUtf8(e.Link)},
+                               {"short_url", U16ToUtf8(e.ShortUrl)},
+                               {"date", U16ToUtf8(e.Date)},
+                               {"matched", e.Matched},
+                               {"skipped", U16ToUtf8(e.SkipReason)}};
+        if (o.Rules) {
+          item["rules"] = {{"entry", U16ToUtf8(e.EntryRule)},
+                           {"link", U16ToUtf8(e.LinkRule)},
+                           {"citation", U16ToUtf8(e.CiteRule)},
+                           {"date", U16ToUtf8(e.DateRule)}};
+        }
+        list.push_back(std::move(item));
       }
       const nlohmann::json out = {{"error_code", se->ErrorCode()},
                                   {"url", hit ? U16ToUtf8(se->CheckUrl()) : ""},
@@ -62,6 +99,11 @@ int RunExtract(const TExtractOptions& o) {
         std::printf("#%zu %-16s link=%s short_url=%s date=%s\n", i + 1,
                     e.Matched ? "matched" : U16ToUtf8(e.SkipReason).c_str(), U16ToUtf8(e.Link).c_str(),
                     U16ToUtf8(e.ShortUrl).c_str(), U16ToUtf8(e.Date).c_str());
+        if (o.Rules) {
+          auto rule = [](const std::u16string& r) { return r.empty() ? std::string("-") : U16ToUtf8(r); };
+          std::printf("    entry: %s\n    link: %s\n    citation: %s\n    date: %s\n", rule(e.EntryRule).c_str(),
+                      rule(e.LinkRule).c_str(), rule(e.CiteRule).c_str(), rule(e.DateRule).c_str());
+        }
       }
       std::printf("error_code=%d\n", se->ErrorCode());
       if (hit) {
@@ -87,6 +129,10 @@ const zqe::cli::RegisterCommand kRegister(zqe::cli::CommandInfo{[](CLI::App& app
   cmd->add_option("--filter", o->Filter, "URL filter: masks separated by |");
   cmd->add_flag("--strict", o->Strict, "Strict match");
   cmd->add_option("--final-url", o->FinalUrl, "The URL the page came from after redirects (block URLs give -5)");
+  cmd->add_option("--config", o->Config, "Definition file whose result rules apply (default: engines.ini beside zqe)")
+      ->check(CLI::ExistingFile);
+  cmd->add_flag("--builtin", o->Builtin, "Use only the compiled-in result rules")->excludes("--config");
+  cmd->add_flag("--rules", o->Rules, "Show which rule found each entry, link, citation and date");
   cmd->add_option("PAGE", o->Page, "The saved result page (UTF-8), or - for standard input")->required();
   return [o] { return RunExtract(*o); };
 }});
