@@ -10,6 +10,7 @@
 #include "html/HtmlParser.h"
 #include "platform/Text.h"
 #include "search/Mask.h"
+#include "search/SEExtract.h"
 #include "search/SEManager.h"
 #include "search/SERules.h"
 
@@ -238,6 +239,142 @@ TEST(Rules, RegistryCarriesTheDefinitionsRulesToTheEngine) {
   EXPECT_EQ(CreateSEInstance(1, defs)->Rules(), rules);
   FreeSEInstances(insts);
   TSEDefRulesTable::Process().Reset();
+}
+
+TEST(Rules, ListsAndSelectorGroupsSplitWhereTheirSeparatorsStandAlone) {
+  EXPECT_EQ(SplitRuleList(u" Access check |  | /turing/captcha|x "),
+            (std::vector<std::u16string>{u"Access check", u"/turing/captcha", u"x"}));
+  EXPECT_TRUE(SplitRuleList(u" | ").empty());
+  const struct {
+    const char16_t* group;
+    std::vector<std::u16string_view> members;
+  } cases[] = {
+      {u"div.a, li.b h2 a", {u"div.a", u"li.b h2 a"}},
+      {u"a[title=\"x, y\"], b", {u"a[title=\"x, y\"]", u"b"}},
+      {u"a[title='x,y'],b[c=d]", {u"a[title='x,y']", u"b[c=d]"}},
+      {u"a[title=x,y], b", {u"a[title=x,y]", u"b"}},
+      {u" , div.a ,", {u"div.a"}},
+      {u"h3.pt a[name=\"dttl\"]", {u"h3.pt a[name=\"dttl\"]"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(se::SplitSelectorGroup(c.group), c.members) << U16ToUtf8(c.group);
+}
+
+// The shipped definition file against small pages in the layouts it names:
+// the newer ones give hits the compiled-in rules cannot see, and on the
+// layouts the compiled-in rules know, it gives exactly their results.
+TEST(Rules, ShippedDefinitionsReadNewerLayoutsAndKeepTheOlderResults) {
+  const auto ini = platform::OpenIniFile(Utf8ToU16(ZQE_SHIPPED_ENGINES_INI));
+  auto shipped = [&](const char16_t* engine) {
+    TSERules r = ReadSERules(*ini, engine);
+    EXPECT_TRUE(CheckSERules(r, engine)) << U16ToUtf8(engine);
+    EXPECT_TRUE(r.RemarkSnippet) << U16ToUtf8(engine);
+    return r;
+  };
+  const std::u16string fox = kFox;
+  auto page = [](const std::u16string& body) { return u"<html><head><title>q</title></head><body>" + body + u"</body></html>"; };
+  const struct {
+    const char16_t* engine;
+    std::u16string html;
+    const char16_t* url;
+    const char16_t* shortUrl;
+  } newer[] = {
+      {u"360so",
+       page(u"<ul class=\"result\"><li class=\"res-list\"><h3 class=\"res-title \"><a href=\"http://a.example.com/1\">T</a>"
+            u"</h3><p class=\"res-desc\">" + fox + u"</p><p class=\"res-linkinfo\"><cite>a.example.com/1 2020-01-05&rsaquo;</cite></p></li></ul>"),
+       u"http://a.example.com/1", u"a.example.com/1 \u203A"},
+      {u"360so",
+       page(u"<ul class=\"result\"><li class=\"res-list referer-news-flow\"><h3 class=\"g-title \"><a href=\"http://n.example.com/2\">T</a>"
+            u"</h3><p class=\"mh-txt\">" + fox + u"</p><p class=\"g-linkinfo\"><cite>n.example.com</cite></p></li></ul>"),
+       u"http://n.example.com/2", u"n.example.com"},
+      {u"sougou",
+       page(u"<div class=\"results\"><div class=\"vrwrap\"><h3 class=\"vr-title\"><a href=\"/link?url=abc\">T</a></h3>"
+            u"<div class=\"space-txt\">" + fox + u"</div><div class=\"citeurl\">site.example.com</div></div></div>"),
+       u"/link?url=abc", u"site.example.com"},
+      {u"google",
+       page(u"<div id=\"rso\"><div class=\"g\"><div class=\"yuRUbf\"><a href=\"https://g.example.com/x\"><h3>T</h3>"
+            u"<cite>g.example.com</cite></a></div><div class=\"VwiC3b\">" + fox + u"</div></div></div>"),
+       u"https://g.example.com/x", u""},
+      {u"baidu",
+       page(u"<div id=\"content_left\"><div class=\"result c-container\"><h3 class=\"t\"><a href=\"http://www.baidu.com/link?url=1\">T</a>"
+            u"</h3><div class=\"c-abstract\">" + fox + u"</div><div class=\"f13\"><span class=\"g\">b.example.com/p</span></div></div></div>"),
+       u"http://www.baidu.com/link?url=1", u"b.example.com/p"},
+  };
+  for (const auto& c : newer) {
+    const std::string where = U16ToUtf8(c.engine) + ": " + U16ToUtf8(c.url);
+    const TSEInstancePtr se = NewSEInstance(c.engine, 0);
+    se->SetRules(shipped(c.engine));
+    se->CheckPage(u"http://q/", c.html, fox, u"", false);
+    ASSERT_EQ(se->ErrorCode(), 0) << where;
+    EXPECT_EQ(se->CheckUrl(), c.url) << where;
+    EXPECT_EQ(se->CheckShortURL(), c.shortUrl) << where;
+    EXPECT_THAT(U16ToUtf8(se->CheckRemark()), HasSubstr(U16ToUtf8(fox))) << where;
+  }
+
+  // The layouts the compiled-in rules were written for, as serp-sim serves
+  // them, with the hit behind a first entry that does not match.
+  const std::u16string miss = u"Nothing in this entry resembles the sentence that is checked";
+  const struct {
+    const char16_t* engine;
+    std::u16string entry;  // %T: the text, %N: the entry's number
+    std::u16string before, after;
+  } older[] = {
+      {u"baidu",
+       u"<div class=\"result c-container\"><h3 class=\"t\"><a href=\"http://b.example.com/%N\">T</a></h3><div class=\"c-abstract\">"
+       u"<span class=\"newTimeFactor_before_abs\">2019年5月13日&nbsp;-&nbsp;</span>%T</div><div class=\"f13\"><a class=\"c-showurl\" "
+       u"href=\"x\">b.example.com/%N</a></div></div>",
+       u"<div id=\"content_left\">", u"</div>"},
+      {u"360so",
+       u"<li class=\"res-list\"><h3 class=\"res-title\"><a href=\"http://a.example.com/%N\">T</a></h3><p class=\"res-desc\">%T</p>"
+       u"<p class=\"res-linkinfo\"><cite>a.example.com/%N 2020-01-05&rsaquo;</cite></p></li>",
+       u"<ul id=\"m-result\" class=\"result\">", u"</ul>"},
+      {u"bing",
+       u"<li class=\"b_algo\"><h2><a href=\"http://w.example.com/%N\">T</a></h2><div class=\"b_caption\"><div class=\"b_attribution\">"
+       u"<cite>w.example.com/%N 2020-01-05&middot;</cite></div><p>%T</p></div></li>",
+       u"<ol id=\"b_results\">", u"</ol>"},
+      {u"sougou",
+       u"<div class=\"rb\"><h3 class=\"pt\"><a name=\"dttl\" href=\"http://s.example.com/%N\">T</a></h3><div class=\"ft\">%T</div>"
+       u"<div class=\"fb\"><cite>s.example.com/%N - 2019-5-13</cite></div></div>",
+       u"<div class=\"results\">", u"</div>"},
+      {u"google",
+       u"<div class=\"g\"><div class=\"rc\"><h3 class=\"r\"><a href=\"http://g.example.com/%N\">T</a></h3><cite>g.example.com/%N</cite>"
+       u"<span class=\"st\">%T</span></div></div>",
+       u"<div id=\"search\"><div class=\"srg\">", u"</div></div>"},
+  };
+  auto fill = [](std::u16string s, const std::u16string& text, char16_t n) {
+    for (size_t at; (at = s.find(u"%T")) != std::u16string::npos;) s.replace(at, 2, text);
+    for (size_t at; (at = s.find(u"%N")) != std::u16string::npos;) s.replace(at, 2, 1, n);
+    return s;
+  };
+  for (const auto& c : older) {
+    const std::u16string html = page(c.before + fill(c.entry, miss, u'1') + fill(c.entry, fox, u'2') + c.after);
+    for (const std::u16string& sentence : {fox, miss, std::u16string(kJugs)}) {
+      const std::string where = U16ToUtf8(c.engine) + ": " + U16ToUtf8(sentence);
+      const TSEInstancePtr builtin = NewSEInstance(c.engine, 0);
+      builtin->CheckPage(u"http://q/", html, sentence, u"", false);
+      const TSEInstancePtr se = NewSEInstance(c.engine, 0);
+      TSERules rules = shipped(c.engine);
+      rules.RemarkSnippet = false;
+      se->SetRules(rules);
+      se->CheckPage(u"http://q/", html, sentence, u"", false);
+      EXPECT_EQ(se->ErrorCode(), builtin->ErrorCode()) << where;
+      if (c.engine == std::u16string_view(u"google") && sentence == fox) {
+        // The compiled-in entry is the whole group, whose first link is
+        // another result's; the shipped rules take each result as an entry.
+        EXPECT_EQ(builtin->CheckUrl(), u"http://g.example.com/1");
+        EXPECT_EQ(se->CheckUrl(), u"http://g.example.com/2");
+        continue;
+      }
+      EXPECT_EQ(se->CheckUrl(), builtin->CheckUrl()) << where;
+      EXPECT_EQ(se->CheckShortURL(), builtin->CheckShortURL()) << where;
+      EXPECT_EQ(se->CheckUrlDate(), builtin->CheckUrlDate()) << where;
+    }
+    // The hit is the second entry's, as the compiled-in rules find it.
+    const TSEInstancePtr se = NewSEInstance(c.engine, 0);
+    se->SetRules(shipped(c.engine));
+    se->CheckPage(u"http://q/", html, fox, u"", false);
+    EXPECT_EQ(se->ErrorCode(), 0) << U16ToUtf8(c.engine);
+    EXPECT_THAT(U16ToUtf8(se->CheckUrl()), ::testing::EndsWith("/2")) << U16ToUtf8(c.engine);
+  }
 }
 
 }  // namespace
