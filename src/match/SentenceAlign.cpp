@@ -112,17 +112,27 @@ TSentenceAlignment AlignSentence(std::u16string_view Sentence, std::u16string_vi
   const TBand band(pattern.Units, text.Units, best.End, d);
   std::vector<TAlignEdit> edits;  // in walk order: right to left
   int i = m, k = d, j = best.End;
+  bool afterEdit = false;
   while (i > 0 && j > 0) {
     const int v = band.Get(i, k);
     const int cost = band.Cost(i, j);
-    if (band.Get(i - 1, k) + cost == v) {
+    const bool diagonal = band.Get(i - 1, k) + cost == v;
+    const bool up = band.Get(i - 1, k + 1) + 1 == v;
+    const bool left = band.Get(i, k - 1) + 1 == v;
+    // Next to an edit, another equally good edit comes first, so that
+    // "than one" against "than 1" reads as one change, not three apart.
+    const bool stay = afterEdit && ((diagonal && cost) || up || left);
+    if (diagonal && (cost || !stay)) {
       if (cost) edits.push_back({TAlignEditKind::Substitute, j - 1, i - 1});
+      afterEdit = cost != 0;
       --i, --j;
-    } else if (band.Get(i - 1, k + 1) + 1 == v) {
+    } else if (up) {
       edits.push_back({TAlignEditKind::Insert, j, i - 1});
+      afterEdit = true;
       --i, ++k;
     } else {
       edits.push_back({TAlignEditKind::Delete, j - 1, i});
+      afterEdit = true;
       --j, --k;
     }
   }

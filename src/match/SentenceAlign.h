@@ -45,10 +45,12 @@ struct TSentenceAlignment {
 // a verbatim occurrence (the first one) wins; otherwise the alignment of
 // the (NormalizeForMatch, unless StrictMatch) sentence against the same
 // form of the text with the fewest edits, at most kSentenceMaxDistance,
-// with free start and end in the text. Ties are broken as
-// TApproximateSearch::FindBestMatch breaks them: the rightmost end, then
-// the walk back preferring a diagonal step, then an upward one (an
-// insertion), then a leftward one (a deletion).
+// with free start and end in the text. Among equally good alignments: the
+// rightmost end (as TApproximateSearch::FindBestMatch), then the walk back
+// from it prefers a diagonal step, then an upward one (an insertion), then
+// a leftward one (a deletion); but right after an edit it takes another
+// edit wherever one is as good (a substitution, an insertion, a deletion,
+// in that order), so that a change reads as one run of edits.
 //
 // Cost: the bit-parallel scan of MatchSentence, then a walk back inside a
 // band of 2 * Edits + 1 cells per sentence unit: memory stays linear in

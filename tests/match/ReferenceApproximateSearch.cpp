@@ -117,8 +117,25 @@ TSentenceAlignment AlignSentence(std::u16string_view Sentence, std::u16string_vi
 
   std::vector<TAlignEdit> edits;
   int32_t i = m, j = end;
+  bool afterEdit = false;
   while (i > 0 || j > 0) {
-    if (i > 0 && j > 0 && d(i, j) == d(i - 1, j - 1) + cost(i, j)) {
+    const bool diagonal = i > 0 && j > 0 && d(i, j) == d(i - 1, j - 1) + cost(i, j);
+    const bool up = i > 0 && j > 0 && d(i, j) == d(i - 1, j) + 1;
+    const bool left = i > 0 && j > 0 && d(i, j) == d(i, j - 1) + 1;
+    if (afterEdit && !(diagonal && cost(i, j)) && (up || left)) {
+      // Another edit right after an edit: insertion before deletion.
+      if (up) {
+        edits.insert(edits.begin(), {TAlignEditKind::Insert, j, ps[size_t(i - 1)]});
+        --i;
+      } else {
+        edits.insert(edits.begin(), {TAlignEditKind::Delete, ts[size_t(j - 1)], i < m ? ps[size_t(i)] : int32_t(Sentence.size())});
+        --j;
+      }
+      continue;
+    }
+    afterEdit = true;
+    if (diagonal) afterEdit = cost(i, j) != 0;
+    if (diagonal) {
       if (cost(i, j)) edits.insert(edits.begin(), {TAlignEditKind::Substitute, ts[size_t(j - 1)], ps[size_t(i - 1)]});
       --i, --j;
     } else if (i > 0 && (j == 0 || d(i, j) == d(i - 1, j) + 1)) {
