@@ -401,6 +401,28 @@ TEST(ReportTest, JsonNamesEachEditWithItsPlaceInSnippetAndSentence) {
   EXPECT_FALSE(sample["documents"][0]["sentences"][3].contains("match"));
 }
 
+TEST(ReportTest, HtmlMarksWhatOnlyTheSentenceHasOnItsSide) {
+  const struct {
+    SnippetCase c;
+    const char* sentenceSide;
+  } cases[] = {
+      {{"", u"the quick brown fox jumps", u"see the quack brown fx jumps over", false, "", nullptr, "", true, false, 2,
+        4, 28, 2},
+       ">the qu<ins title=\"not in the source\">i</ins>ck brown f<ins title=\"not in the source\">o</ins>x jumps</a>"},
+      // A deletion leaves the sentence unmarked.
+      {{"", u"活字印刷并不是一夜之间改变世界的发明", u"据说活字印刷并不是一夜之间改变了世界的发明。", false, "", nullptr, "",
+        true, false, 1, 2, 21, 1},
+       ">活字印刷并不是一夜之间改变世界的发明</a>"},
+      {{"", u"smile \U0001F600 at everyone here", u"we smile \U0001F601 at everyone here", true, "", nullptr, "",
+        true, false, 1, 3, 28, 1},
+       ">smile <ins title=\"not in the source\">\U0001F600</ins> at everyone here</a>"},
+  };
+  for (const auto& k : cases) {
+    const std::string html = RenderHtml(OneCopied(k.c));
+    EXPECT_NE(html.find(k.sentenceSide), std::string::npos) << k.sentenceSide << "\n" << html;
+  }
+}
+
 TEST(ReportTest, TextReportKeepsASnippetsControlCharactersOffTheTerminal) {
   const SnippetCase c{"", u"quick brown fox jumps", u"\x1b[2Jquick brown fox jumps\r\n", false, "", nullptr, "",
                       true, true, 0, 4, 25, 0};

@@ -553,11 +553,12 @@ ol.sources li:target{outline:2px solid var(--copied-edge)}
 .side{min-width:0;word-break:break-word}
 .side-head{font-size:11px;text-transform:uppercase;letter-spacing:.06em;color:var(--muted)}
 @media(max-width:640px){.pair{grid-template-columns:1fr}}
-.snippet{color:var(--muted);font-size:13px}
+.snippet{color:var(--muted)}
 .snippet.none{font-style:italic}
 .snippet mark.span{color:var(--ink);background:#fff3bf;box-shadow:inset 0 -2px 0 #f0c000;padding:1px 0}
-.snippet del{background:#ffd8d6;color:#a1121a;text-decoration:line-through;border-radius:2px}
-.snippet ins{background:#d3f9d8;color:#0b6b3a;text-decoration:none;border-bottom:2px solid #2f9e44;border-radius:2px}
+.side del{background:#ffd8d6;color:#a1121a;text-decoration:line-through;border-radius:2px;padding:0 2px}
+.side ins{background:#d3f9d8;color:#0b6b3a;text-decoration:none;box-shadow:inset 0 -2px 0 #2f9e44;border-radius:2px;
+padding:0 2px}
 table{border-collapse:collapse;width:100%;background:#fff;border:1px solid var(--line);border-radius:12px;
 overflow:hidden;font-size:14px}
 th,td{text-align:left;padding:8px 10px;border-bottom:1px solid var(--line);vertical-align:top}
@@ -595,6 +596,27 @@ std::string MarkedSnippetHtml(const SnippetWindow& w) {
   o += "</mark>" + HtmlEscape(U8(w.after));
   if (w.cutAfter) o += "…";
   return o + "</div>";
+}
+
+// The sentence with the units the source lacks or has otherwise (the
+// sentence side of insertions and substitutions) in <ins>.
+std::string MarkedSentenceHtml(const SentenceResult& s, const SnippetMatch& m) {
+  const std::u16string& t = s.sentence.text;
+  std::vector<bool> own(t.size() + 1, false);
+  for (const TAlignEdit& e : m.editList)
+    if (e.Kind != TAlignEditKind::Delete && static_cast<size_t>(e.SentencePos) < t.size()) own[e.SentencePos] = true;
+  // Whole characters: a pair is marked when either half is.
+  for (size_t i = 0; i + 1 < t.size(); ++i)
+    if (IsHighSurrogate(t[i]) && IsLowSurrogate(t[i + 1]) && (own[i] || own[i + 1])) own[i] = own[i + 1] = true;
+  std::string o;
+  for (size_t i = 0; i < t.size();) {
+    size_t j = i;
+    while (j < t.size() && own[j] == own[i]) ++j;
+    const std::string text = HtmlEscape(U8(std::u16string_view(t).substr(i, j - i)));
+    o += own[i] ? "<ins title=\"not in the source\">" + text + "</ins>" : text;
+    i = j;
+  }
+  return o;
 }
 
 std::string EngineTableHtml(const std::vector<std::string>& engines, const std::vector<EngineTally>& tallies) {
@@ -650,8 +672,8 @@ std::string RenderHtml(const Report& r) {
     o += "<h2>" + HtmlEscape(doc.path) + " <span class=\"meta\">(" + HtmlEscape(doc.encoding) + ", originality " +
          Percent(Summarise(doc).Originality()) + ")</span></h2>\n";
     o += EngineTableHtml(r.engines, TallyEngines(doc, r.engines.size()));
-    o += "<div class=\"legend\"><mark class=\"copied\">found on the web</mark> <mark class=\"not-checked\">not "
-         "checked</mark> unmarked: not found</div>\n";
+    o += "<div class=\"legend\"><mark class=\"copied\">found on the web</mark> <mark class=\"near\">found with a "
+         "few edits</mark> <mark class=\"not-checked\">not checked</mark> unmarked: not found</div>\n";
     o += "<div class=\"doc\">";
     // Sentences come in document order and do not overlap.
     size_t pos = 0;
@@ -693,7 +715,7 @@ std::string RenderHtml(const Report& r) {
       o += "<div class=\"src-sent\"><div class=\"how " +
            std::string(!aligned ? "unknown" : m.verbatim ? "verbatim" : "near") + "\">" + HtmlEscape(MatchPhrase(m)) +
            "</div>\n<div class=\"pair\"><div class=\"side\"><div class=\"side-head\">Sentence</div><a href=\"#d" +
-           std::to_string(ref.document) + "s" + std::to_string(ref.sentence) + "\">" + HtmlEscape(U8(s.sentence.text)) +
+           std::to_string(ref.document) + "s" + std::to_string(ref.sentence) + "\">" + MarkedSentenceHtml(s, m) +
            "</a></div>\n<div class=\"side\"><div class=\"side-head\">Source</div>";
       if (aligned)
         o += MarkedSnippetHtml(WindowOf(s, m, kHtmlContext));
