@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "match/ApproximateSubstringSearch.h"
+#include "match/SentenceAlign.h"
 
 namespace zqe::reference {
 
@@ -31,5 +32,9 @@ class TApproximateSearch {
 
 // Exact occurrence first, then the full matrix on the (normalised) texts.
 bool MatchSentence(std::u16string_view Sentence, std::u16string_view Text, bool StrictMatch);
+
+// The verbatim test, then the full matrix on the compared units and the
+// walk back cell by cell, every step recorded.
+TSentenceAlignment AlignSentence(std::u16string_view Sentence, std::u16string_view Text, bool StrictMatch);
 
 }  // namespace zqe::reference

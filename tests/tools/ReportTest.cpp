@@ -235,6 +235,203 @@ TEST(ReportTest, EveryRenderingWarnsWhenMostSentencesAreNotChecked) {
   EXPECT_NEAR(t.Originality(), 100.0, 1e-9);
 }
 
+// ---- the snippet beside the sentence -----------------------------------------
+
+TEST(ReportTest, DisplayUrlsLoseTheEnginesTrailingSeparators) {
+  const struct {
+    const char16_t* in;
+    const char16_t* out;
+  } cases[] = {
+      {u"example.com/a -", u"example.com/a"},
+      {u"example.com › a ›", u"example.com › a"},
+      {u"x.example/1 ·", u"x.example/1"},
+      {u"x.example/1 \u00B7\u00A0", u"x.example/1"},
+      {u"x.example ›  -  \t", u"x.example"},  // one after another
+      {u"x.example/1\u3000", u"x.example/1"},
+      {u"x.example/a-b-", u"x.example/a-b-"},  // part of the address
+      {u"x.example/a›", u"x.example/a›"},
+      {u"www.a.com/b·c", u"www.a.com/b·c"},
+      {u" - ", u""},
+      {u"", u""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(U16ToUtf8(TidyDisplayUrl(c.in)), U16ToUtf8(c.out)) << U16ToUtf8(c.in);
+
+  Report r;
+  r.engines = {"bing"};
+  DocumentReport d;
+  d.text = u"子丑寅卯辰巳午未申酉";
+  d.sentences.push_back(Make(d.text, d.text, {kHit}, "http://x.example/1"));
+  d.sentences[0].displayUrl = u"x.example/1 ›";
+  r.documents = {d};
+  EXPECT_NE(RenderText(r).find("        shown as x.example/1\n"), std::string::npos) << RenderText(r);
+  const auto j = nlohmann::json::parse(RenderJson(r));
+  EXPECT_EQ(j["documents"][0]["sentences"][0]["display_url"], "x.example/1");
+  EXPECT_EQ(j["sources"][0]["display_url"], "x.example/1");
+  EXPECT_NE(RenderHtml(r).find("rel=\"noreferrer\">x.example/1</a>"), std::string::npos);
+}
+
+struct SnippetCase {
+  const char* name;
+  std::u16string sentence, snippet;
+  bool strict;
+  const char* phrase;
+  // The text report's source line after "source: "; nullptr: no such line.
+  const char* source;
+  const char* html;  // a fragment of the HTML report
+  bool found, verbatim;
+  int edits;
+  int start, end;  // the span, UTF-16 units
+  size_t ops;
+};
+
+// One document holding the one sentence, copied per bing.
+Report OneCopied(const SnippetCase& c) {
+  Report r;
+  r.engines = {"bing"};
+  r.strict = c.strict;
+  DocumentReport d;
+  d.path = "a.txt";
+  d.text = c.sentence;
+  d.sentences.push_back(Make(d.text, c.sentence, {kHit}, "http://x.example/1"));
+  d.sentences[0].snippet = c.snippet;
+  if (!c.snippet.empty()) d.sentences[0].exact = c.snippet.find(c.sentence) != std::u16string::npos;
+  r.documents = {d};
+  return r;
+}
+
+TEST(ReportTest, EachCopiedSentenceShowsItsSnippetWithTheSpanAndEditsMarked) {
+  const std::u16string far(60, u'x');
+  const SnippetCase cases[] = {
+      {"verbatim", u"quick brown fox jumps", u"see the quick brown fox jumps over", false, "copied verbatim",
+       "\"see the [[quick brown fox jumps]] over\"", "see the <mark class=\"span\">quick brown fox jumps</mark> over",
+       true, true, 0, 8, 29, 0},
+      {"near match", u"the quick brown fox jumps", u"see the quack brown fx jumps over", false, "copied, 2 edits",
+       "\"see [[the qu{-a-}{+i+}ck brown f{+o+}x jumps]] over\"",
+       "<mark class=\"span\">the qu<del title=\"only in the source\">a</del><ins title=\"only in the sentence\">i</ins>"
+       "ck brown f<ins title=\"only in the sentence\">o</ins>x jumps</mark> over",
+       true, false, 2, 4, 28, 2},
+      {"one edit is singular", u"活字印刷并不是一夜之间改变世界的发明", u"据说活字印刷并不是一夜之间改变了世界的发明。", false,
+       "copied, 1 edit", "\"据说[[活字印刷并不是一夜之间改变{-了-}世界的发明]]。\"",
+       "<mark class=\"span\">活字印刷并不是一夜之间改变<del title=\"only in the source\">了</del>世界的发明</mark>", true,
+       false, 1, 2, 21, 1},
+      // Punctuation is not compared and stays out of the span's ends.
+      {"CJK without punctuation", u"今天天气很好，适合出门。", u"据说：今天天气很好适合出门散步。", false,
+       "copied, 0 edits (only spaces or punctuation differ)", "\"据说：[[今天天气很好适合出门]]散步。\"",
+       "据说：<mark class=\"span\">今天天气很好适合出门</mark>散步。", true, false, 0, 3, 13, 0},
+      {"strict counts punctuation", u"Hello, world again and again", u"He said Hello world again and again!", true,
+       "copied, 1 edit", "\"He said [[Hello{+,+} world again and again]]!\"",
+       "<mark class=\"span\">Hello<ins title=\"only in the sentence\">,</ins> world again and again</mark>!", true,
+       false, 1, 8, 35, 1},
+      {"not strict ignores it", u"Hello, world again and again", u"He said Hello world again and again!", false,
+       "copied, 0 edits (only spaces or punctuation differ)", "\"He said [[Hello world again and again]]!\"",
+       "<mark class=\"span\">Hello world again and again</mark>!", true, false, 0, 8, 35, 0},
+      // Changing one half of a pair shows whole characters on both sides.
+      {"surrogate pair", u"smile \U0001F600 at everyone here", u"we smile \U0001F601 at everyone here", true,
+       "copied, 1 edit", "\"we [[smile {-\U0001F601-}{+\U0001F600+} at everyone here]]\"",
+       "<del title=\"only in the source\">\U0001F601</del><ins title=\"only in the sentence\">\U0001F600</ins>", true,
+       false, 1, 3, 28, 1},
+      {"long snippet cut around the span", u"quick brown fox jumps", far + u" quick brown fox jumps " + far, false,
+       "copied verbatim", "\"…xxxxxxxxxxxxxxxxxxxxxxxxxxxxx [[quick brown fox jumps]] xxxxxxxxxxxxxxxxxxxxxxxxxxxxx…\"",
+       "<mark class=\"span\">quick brown fox jumps</mark>", true, true, 0, 61, 82, 0},
+      {"missing snippet", u"quick brown fox jumps", u"", false, "copied (the engine gave no snippet to compare)",
+       nullptr, "<div class=\"snippet none\">no snippet</div>", false, false, 0, 0, 0, 0},
+      {"snippet without the sentence", u"quick brown fox jumps", u"an unrelated passage about something else", false,
+       "copied (the snippet does not hold the sentence within 8 edits)",
+       "\"an unrelated passage about something else\"",
+       "<div class=\"snippet\">an unrelated passage about something else</div>", false, false, 0, 0, 0, 0},
+      {"snippet holding markup", u"quick brown fox jumps", u"<script>alert(1)</script> quick brown fox jumps & more",
+       false, "copied verbatim", "\"<script>alert(1)</script> [[quick brown fox jumps]] & more\"",
+       "&lt;script&gt;alert(1)&lt;/script&gt; <mark class=\"span\">quick brown fox jumps</mark> &amp; more", true,
+       true, 0, 26, 47, 0},
+  };
+  for (const SnippetCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Report r = OneCopied(c);
+    const std::string text = RenderText(r);
+    EXPECT_NE(text.find("        " + std::string(c.phrase) + ", via bing: http://x.example/1\n"), std::string::npos)
+        << text;
+    if (c.source) {
+      EXPECT_NE(text.find("        source: " + std::string(c.source) + "\n"), std::string::npos) << text;
+    } else {
+      EXPECT_EQ(text.find("source:"), std::string::npos) << text;
+    }
+
+    const std::string html = RenderHtml(r);
+    EXPECT_NE(html.find(c.html), std::string::npos) << html;
+    EXPECT_NE(html.find(">" + std::string(c.phrase) + "</div>"), std::string::npos);
+    EXPECT_EQ(html.find("<script"), std::string::npos);
+
+    const auto j = nlohmann::json::parse(RenderJson(r));
+    const auto& sentence = j["documents"][0]["sentences"][0];
+    // The keys hosts already read stay as they were.
+    EXPECT_EQ(sentence["snippet"], U16ToUtf8(c.snippet));
+    EXPECT_EQ(sentence.contains("exact"), !c.snippet.empty());
+    if (!c.snippet.empty()) {
+      EXPECT_EQ(sentence["exact"], c.verbatim);
+    }
+    const auto& m = sentence["match"];
+    EXPECT_EQ(m["found"], c.found);
+    EXPECT_EQ(m["verbatim"], c.verbatim);
+    EXPECT_EQ(m["text"], c.phrase);
+    EXPECT_EQ(m["snippet"], U16ToUtf8(c.snippet));
+    EXPECT_EQ(m["ops"].size(), c.ops);
+    if (c.found) {
+      EXPECT_EQ(m["edits"], c.edits);
+      EXPECT_EQ(m["span"], nlohmann::json({c.start, c.end}));
+    } else {
+      EXPECT_TRUE(m["edits"].is_null());
+      EXPECT_TRUE(m["span"].is_null());
+    }
+  }
+}
+
+TEST(ReportTest, JsonNamesEachEditWithItsPlaceInSnippetAndSentence) {
+  const SnippetCase c{"", u"the quick brown fox jumps", u"see the quack brown fx jumps over", false, "", nullptr, "",
+                      true, false, 2, 4, 28, 2};
+  const auto j = nlohmann::json::parse(RenderJson(OneCopied(c)));
+  const nlohmann::json ops = {
+      {{"op", "replace"}, {"at", 10}, {"sentence_at", 6}, {"source", "a"}, {"sentence", "i"}},
+      {{"op", "insert"}, {"at", 21}, {"sentence_at", 17}, {"sentence", "o"}},
+  };
+  EXPECT_EQ(j["documents"][0]["sentences"][0]["match"]["ops"], ops);
+  // Original and not-checked sentences carry no match.
+  const auto sample = nlohmann::json::parse(RenderJson(Sample()));
+  EXPECT_TRUE(sample["documents"][0]["sentences"][0].contains("match"));
+  EXPECT_FALSE(sample["documents"][0]["sentences"][2].contains("match"));
+  EXPECT_FALSE(sample["documents"][0]["sentences"][3].contains("match"));
+}
+
+TEST(ReportTest, HtmlMarksWhatOnlyTheSentenceHasOnItsSide) {
+  const struct {
+    SnippetCase c;
+    const char* sentenceSide;
+  } cases[] = {
+      {{"", u"the quick brown fox jumps", u"see the quack brown fx jumps over", false, "", nullptr, "", true, false, 2,
+        4, 28, 2},
+       ">the qu<ins title=\"not in the source\">i</ins>ck brown f<ins title=\"not in the source\">o</ins>x jumps</a>"},
+      // A deletion leaves the sentence unmarked.
+      {{"", u"活字印刷并不是一夜之间改变世界的发明", u"据说活字印刷并不是一夜之间改变了世界的发明。", false, "", nullptr, "",
+        true, false, 1, 2, 21, 1},
+       ">活字印刷并不是一夜之间改变世界的发明</a>"},
+      {{"", u"smile \U0001F600 at everyone here", u"we smile \U0001F601 at everyone here", true, "", nullptr, "",
+        true, false, 1, 3, 28, 1},
+       ">smile <ins title=\"not in the source\">\U0001F600</ins> at everyone here</a>"},
+  };
+  for (const auto& k : cases) {
+    const std::string html = RenderHtml(OneCopied(k.c));
+    EXPECT_NE(html.find(k.sentenceSide), std::string::npos) << k.sentenceSide << "\n" << html;
+  }
+}
+
+TEST(ReportTest, TextReportKeepsASnippetsControlCharactersOffTheTerminal) {
+  const SnippetCase c{"", u"quick brown fox jumps", u"\x1b[2Jquick brown fox jumps\r\n", false, "", nullptr, "",
+                      true, true, 0, 4, 25, 0};
+  const std::string text = RenderText(OneCopied(c));
+  EXPECT_EQ(text.find('\x1b'), std::string::npos);
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+  EXPECT_NE(text.find("source: \" [2J[[quick brown fox jumps]]  \""), std::string::npos) << text;
+}
+
 // ---- result records ----------------------------------------------------------
 
 class ApplyResultTest : public ::testing::Test {

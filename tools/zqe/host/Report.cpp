@@ -5,6 +5,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "match/SentenceMatch.h"
 #include "platform/Text.h"
 
 namespace zqe::cli {
@@ -114,7 +115,7 @@ std::vector<Source> GroupSources(const Report& report) {
       const auto& s = sentences[i];
       if (s.verdict != Verdict::kCopied) continue;
       auto [it, added] = index.emplace(s.url, out.size());
-      if (added) out.push_back(Source{s.url, s.displayUrl, {}, {}, 0});
+      if (added) out.push_back(Source{s.url, TidyDisplayUrl(s.displayUrl), {}, {}, 0});
       Source& src = out[it->second];
       src.refs.push_back({d, i});
       src.characters += s.sentence.length;
@@ -127,9 +128,158 @@ std::vector<Source> GroupSources(const Report& report) {
   return out;
 }
 
+// ---- the snippet beside the sentence ----------------------------------------
+
+namespace {
+
+bool IsBlank(char16_t c) {
+  return c <= 0x20 || c == 0x00A0 || c == 0x3000 || (c >= 0x2000 && c <= 0x200B) || c == 0x202F || c == 0x205F ||
+         c == 0xFEFF;
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+std::u16string TidyDisplayUrl(std::u16string_view shown) {
+  size_t n = shown.size();
+  for (;;) {
+    while (n > 0 && IsBlank(shown[n - 1])) --n;
+    // A separator only when it stands apart: "a-b-" keeps its hyphen.
+    if (n > 0 && (shown[n - 1] == u'-' || shown[n - 1] == u'\u203A' || shown[n - 1] == u'\u00B7') &&
+        (n == 1 || IsBlank(shown[n - 2]))) {
+      --n;
+      continue;
+    }
+    return std::u16string(shown.substr(0, n));
+  }
+}
+
+SnippetMatch MatchSnippet(const SentenceResult& s, bool strict) {
+  SnippetMatch m;
+  if (s.snippet.empty()) return m;
+  TSentenceAlignment a = AlignSentence(s.sentence.text, s.snippet, strict);
+  if (!a.Found) {
+    m.kind = SnippetMatch::Kind::kNotAligned;
+    return m;
+  }
+  m.kind = SnippetMatch::Kind::kAligned;
+  m.verbatim = a.Verbatim;
+  m.edits = a.Edits;
+  m.start = a.Start;
+  m.end = a.End;
+  m.editList = std::move(a.EditList);
+  return m;
+}
+
+std::string MatchPhrase(const SnippetMatch& m) {
+  switch (m.kind) {
+    case SnippetMatch::Kind::kNoSnippet: return "copied (the engine gave no snippet to compare)";
+    case SnippetMatch::Kind::kNotAligned:
+      return "copied (the snippet does not hold the sentence within " + std::to_string(kSentenceMaxDistance) +
+             " edits)";
+    case SnippetMatch::Kind::kAligned: break;
+  }
+  if (m.verbatim) return "copied verbatim";
+  if (m.edits == 0) return "copied, 0 edits (only spaces or punctuation differ)";
+  return "copied, " + std::to_string(m.edits) + (m.edits == 1 ? " edit" : " edits");
+}
+
+SnippetWindow WindowOf(const SentenceResult& s, const SnippetMatch& m, size_t context) {
+  SnippetWindow w;
+  if (m.kind != SnippetMatch::Kind::kAligned) return w;
+  const std::u16string_view t = s.snippet;
+  const std::u16string_view sentence = s.sentence.text;
+  const size_t start = static_cast<size_t>(m.start), end = static_cast<size_t>(m.end);
+  size_t from = start > context ? start - context : 0;
+  if (from > 0 && from < start && IsLowSurrogate(t[from])) ++from;
+  size_t to = std::min(t.size(), end + context);
+  if (to < t.size() && to > end && IsHighSurrogate(t[to - 1])) --to;
+  w.before = t.substr(from, start - from);
+  w.after = t.substr(end, to - end);
+  w.cutBefore = from > 0;
+  w.cutAfter = to < t.size();
+  if (m.verbatim) {
+    w.span.push_back({SnippetPiece::Kind::kSame, std::u16string(t.substr(start, end - start))});
+    return w;
+  }
+
+  std::u16string same, del, ins;
+  auto flushSame = [&] {
+    if (!same.empty()) w.span.push_back({SnippetPiece::Kind::kSame, std::move(same)});
+    same.clear();
+  };
+  auto flushEdits = [&] {
+    if (!del.empty()) w.span.push_back({SnippetPiece::Kind::kDeleted, std::move(del)});
+    if (!ins.empty()) w.span.push_back({SnippetPiece::Kind::kInserted, std::move(ins)});
+    del.clear();
+    ins.clear();
+  };
+  const auto& edits = m.editList;
+  size_t e = 0;
+  for (size_t p = start; p <= end; ++p) {
+    bool edited = false;
+    for (; e < edits.size() && static_cast<size_t>(edits[e].TextPos) == p; ++e) {
+      const TAlignEdit& x = edits[e];
+      flushSame();
+      if (x.Kind != TAlignEditKind::Insert) {
+        del += t[p];
+        edited = true;
+      }
+      if (x.Kind != TAlignEditKind::Delete) ins += sentence[static_cast<size_t>(x.SentencePos)];
+    }
+    if (p == end) break;
+    if (edited) continue;
+    // A shared half of a pair whose other half is edited goes with the
+    // edit, on both sides, so neither side shows half a character.
+    const bool pairedWithEdit =
+        (IsHighSurrogate(t[p]) && e < edits.size() && static_cast<size_t>(edits[e].TextPos) == p + 1) ||
+        (IsLowSurrogate(t[p]) && (!del.empty() || !ins.empty()));
+    if (pairedWithEdit) {
+      flushSame();
+      del += t[p];
+      ins += t[p];
+      continue;
+    }
+    flushEdits();
+    same += t[p];
+  }
+  flushSame();
+  flushEdits();
+  return w;
+}
+
 // ---- text ------------------------------------------------------------------
 
 namespace {
+
+// Snippets come from web pages: no control character of theirs reaches
+// the terminal (an escape sequence could rewrite the screen).
+std::u16string Printable(std::u16string_view s) {
+  std::u16string r(s);
+  for (char16_t& c : r)
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) c = u' ';
+  return r;
+}
+
+// The snippet around the span, span in [[ ]], what only the snippet has
+// in {- -}, what only the sentence has in {+ +}.
+std::string MarkedSnippetText(const SnippetWindow& w) {
+  std::u16string o = u"\"";
+  if (w.cutBefore) o += u"…";
+  o += Printable(w.before) + u"[[";
+  for (const SnippetPiece& p : w.span) {
+    switch (p.kind) {
+      case SnippetPiece::Kind::kSame: o += Printable(p.text); break;
+      case SnippetPiece::Kind::kDeleted: o += u"{-" + Printable(p.text) + u"-}"; break;
+      case SnippetPiece::Kind::kInserted: o += u"{+" + Printable(p.text) + u"+}"; break;
+    }
+  }
+  o += u"]]" + Printable(w.after);
+  if (w.cutAfter) o += u"…";
+  return U8(o + u"\"");
+}
 
 // "Answers per engine" as a table of counts, one row per engine.
 void EngineTable(const std::vector<std::string>& engines, const std::vector<EngineTally>& tallies,
@@ -158,6 +308,9 @@ std::string UncheckedWarning(const Totals& t) {
   return std::to_string(t.notChecked) + " of " + std::to_string(t.sentences) +
          " sentences not checked: no engine could say whether they stand on the web";
 }
+
+// Snippet units shown on each side of the span: a terminal line or two.
+constexpr size_t kTextContext = 30;
 
 std::string RenderText(const Report& r) {
   const Totals all = Summarise(r);
@@ -193,9 +346,14 @@ std::string RenderText(const Report& r) {
       std::snprintf(buf, sizeof buf, "  %4zu  %-11s ", i + 1, VerdictName(s.verdict));
       line(buf + U8(Cut(s.sentence.text, 70)));
       if (s.verdict == Verdict::kCopied) {
-        line("        " + s.engine + (!s.exact ? ": " : *s.exact ? ", verbatim: " : ", near: ") + U8(s.url));
-        if (!s.displayUrl.empty() && s.displayUrl != s.url) line("        shown as " + U8(Cut(s.displayUrl, 80)));
-        if (!s.snippet.empty()) line("        \"" + U8(Cut(s.snippet, 100)) + "\"");
+        const SnippetMatch m = MatchSnippet(s, r.strict);
+        line("        " + MatchPhrase(m) + ", via " + s.engine + ": " + U8(Printable(s.url)));
+        const std::u16string shown = TidyDisplayUrl(s.displayUrl);
+        if (!shown.empty() && shown != s.url) line("        shown as " + U8(Printable(Cut(shown, 80))));
+        if (m.kind == SnippetMatch::Kind::kAligned)
+          line("        source: " + MarkedSnippetText(WindowOf(s, m, kTextContext)));
+        else if (m.kind == SnippetMatch::Kind::kNotAligned)
+          line("        source: \"" + U8(Printable(Cut(s.snippet, 100))) + "\"");
       }
       line("        " + CoverageLine(s.answers, r.engines));
     }
@@ -215,6 +373,40 @@ std::string RenderText(const Report& r) {
 }
 
 // ---- JSON ------------------------------------------------------------------
+
+namespace {
+
+const char* EditName(TAlignEditKind k) {
+  switch (k) {
+    case TAlignEditKind::Substitute: return "replace";
+    case TAlignEditKind::Delete: return "delete";
+    case TAlignEditKind::Insert: return "insert";
+  }
+  return "";
+}
+
+// Offsets count UTF-16 units, as "offset" and "length" do.
+nlohmann::ordered_json MatchJson(const SentenceResult& s, const SnippetMatch& m) {
+  using nlohmann::ordered_json;
+  const bool found = m.kind == SnippetMatch::Kind::kAligned;
+  ordered_json j = {{"found", found},
+                    {"verbatim", m.verbatim},
+                    {"edits", found ? ordered_json(m.edits) : ordered_json(nullptr)},
+                    {"text", MatchPhrase(m)},
+                    {"snippet", U8(s.snippet)},
+                    {"span", found ? ordered_json::array({m.start, m.end}) : ordered_json(nullptr)},
+                    {"ops", ordered_json::array()}};
+  for (const TAlignEdit& e : m.editList) {
+    ordered_json op = {{"op", EditName(e.Kind)}, {"at", e.TextPos}, {"sentence_at", e.SentencePos}};
+    if (e.Kind != TAlignEditKind::Insert) op["source"] = U8(s.snippet.substr(static_cast<size_t>(e.TextPos), 1));
+    if (e.Kind != TAlignEditKind::Delete)
+      op["sentence"] = U8(s.sentence.text.substr(static_cast<size_t>(e.SentencePos), 1));
+    j["ops"].push_back(std::move(op));
+  }
+  return j;
+}
+
+}  // namespace
 
 std::string RenderJson(const Report& r) {
   using nlohmann::ordered_json;
@@ -291,10 +483,11 @@ std::string RenderJson(const Report& r) {
       if (s.verdict == Verdict::kCopied) {
         e["engine"] = s.engine;
         e["url"] = U8(s.url);
-        e["display_url"] = U8(s.displayUrl);
+        e["display_url"] = U8(TidyDisplayUrl(s.displayUrl));
         e["snippet"] = U8(s.snippet);
         if (s.exact) e["exact"] = *s.exact;
         e["match_ms"] = s.matchMs;
+        e["match"] = MatchJson(s, MatchSnippet(s, r.strict));
       }
       e["total_ms"] = s.totalMs;
       d["sentences"].push_back(std::move(e));
@@ -353,8 +546,19 @@ ol.sources li:target{outline:2px solid var(--copied-edge)}
 .src-head a{font-weight:600;word-break:break-all}
 .src-count{color:var(--muted);white-space:nowrap}
 .src-sent{font-size:14px;color:#3a3f47;margin:6px 0 0;padding-left:12px;border-left:3px solid var(--line)}
-.src-sent>a{color:inherit;text-decoration:none}.src-sent>a:hover{text-decoration:underline}
-.snippet{color:var(--muted);font-size:13px}
+.src-sent .side>a{color:inherit;text-decoration:none}.src-sent .side>a:hover{text-decoration:underline}
+.how{font-size:13px;font-weight:600;margin:2px 0 4px}
+.how.verbatim{color:var(--copied-edge)}.how.near{color:#b45309}.how.unknown{color:var(--muted)}
+.pair{display:grid;grid-template-columns:1fr 1fr;gap:6px 20px}
+.side{min-width:0;word-break:break-word}
+.side-head{font-size:11px;text-transform:uppercase;letter-spacing:.06em;color:var(--muted)}
+@media(max-width:640px){.pair{grid-template-columns:1fr}}
+.snippet{color:var(--muted)}
+.snippet.none{font-style:italic}
+.snippet mark.span{color:var(--ink);background:#fff3bf;box-shadow:inset 0 -2px 0 #f0c000;padding:1px 0}
+.side del{background:#ffd8d6;color:#a1121a;text-decoration:line-through;border-radius:2px;padding:0 2px}
+.side ins{background:#d3f9d8;color:#0b6b3a;text-decoration:none;box-shadow:inset 0 -2px 0 #2f9e44;border-radius:2px;
+padding:0 2px}
 table{border-collapse:collapse;width:100%;background:#fff;border:1px solid var(--line);border-radius:12px;
 overflow:hidden;font-size:14px}
 th,td{text-align:left;padding:8px 10px;border-bottom:1px solid var(--line);vertical-align:top}
@@ -372,6 +576,47 @@ std::string VerdictClass(Verdict v) {
   for (char& ch : c)
     if (ch == ' ') ch = '-';
   return c;
+}
+
+// Snippet units shown on each side of the span.
+constexpr size_t kHtmlContext = 160;
+
+std::string MarkedSnippetHtml(const SnippetWindow& w) {
+  std::string o = "<div class=\"snippet\">";
+  if (w.cutBefore) o += "…";
+  o += HtmlEscape(U8(w.before)) + "<mark class=\"span\">";
+  for (const SnippetPiece& p : w.span) {
+    const std::string text = HtmlEscape(U8(p.text));
+    switch (p.kind) {
+      case SnippetPiece::Kind::kSame: o += text; break;
+      case SnippetPiece::Kind::kDeleted: o += "<del title=\"only in the source\">" + text + "</del>"; break;
+      case SnippetPiece::Kind::kInserted: o += "<ins title=\"only in the sentence\">" + text + "</ins>"; break;
+    }
+  }
+  o += "</mark>" + HtmlEscape(U8(w.after));
+  if (w.cutAfter) o += "…";
+  return o + "</div>";
+}
+
+// The sentence with the units the source lacks or has otherwise (the
+// sentence side of insertions and substitutions) in <ins>.
+std::string MarkedSentenceHtml(const SentenceResult& s, const SnippetMatch& m) {
+  const std::u16string& t = s.sentence.text;
+  std::vector<bool> own(t.size() + 1, false);
+  for (const TAlignEdit& e : m.editList)
+    if (e.Kind != TAlignEditKind::Delete && static_cast<size_t>(e.SentencePos) < t.size()) own[e.SentencePos] = true;
+  // Whole characters: a pair is marked when either half is.
+  for (size_t i = 0; i + 1 < t.size(); ++i)
+    if (IsHighSurrogate(t[i]) && IsLowSurrogate(t[i + 1]) && (own[i] || own[i + 1])) own[i] = own[i + 1] = true;
+  std::string o;
+  for (size_t i = 0; i < t.size();) {
+    size_t j = i;
+    while (j < t.size() && own[j] == own[i]) ++j;
+    const std::string text = HtmlEscape(U8(std::u16string_view(t).substr(i, j - i)));
+    o += own[i] ? "<ins title=\"not in the source\">" + text + "</ins>" : text;
+    i = j;
+  }
+  return o;
 }
 
 std::string EngineTableHtml(const std::vector<std::string>& engines, const std::vector<EngineTally>& tallies) {
@@ -427,8 +672,8 @@ std::string RenderHtml(const Report& r) {
     o += "<h2>" + HtmlEscape(doc.path) + " <span class=\"meta\">(" + HtmlEscape(doc.encoding) + ", originality " +
          Percent(Summarise(doc).Originality()) + ")</span></h2>\n";
     o += EngineTableHtml(r.engines, TallyEngines(doc, r.engines.size()));
-    o += "<div class=\"legend\"><mark class=\"copied\">found on the web</mark> <mark class=\"not-checked\">not "
-         "checked</mark> unmarked: not found</div>\n";
+    o += "<div class=\"legend\"><mark class=\"copied\">found on the web</mark> <mark class=\"near\">found with a "
+         "few edits</mark> <mark class=\"not-checked\">not checked</mark> unmarked: not found</div>\n";
     o += "<div class=\"doc\">";
     // Sentences come in document order and do not overlap.
     size_t pos = 0;
@@ -465,10 +710,20 @@ std::string RenderHtml(const Report& r) {
          (src.refs.size() == 1 ? "" : "s") + " · " + HtmlEscape(Join(src.engines, ", ")) + "</span></div>\n";
     for (const auto& ref : src.refs) {
       const auto& s = r.documents[ref.document].sentences[ref.sentence];
-      o += "<div class=\"src-sent\"><a href=\"#d" + std::to_string(ref.document) + "s" + std::to_string(ref.sentence) +
-           "\">" + HtmlEscape(U8(s.sentence.text)) + "</a>";
-      if (!s.snippet.empty()) o += "<div class=\"snippet\">" + HtmlEscape(U8(Cut(s.snippet, 240))) + "</div>";
-      o += "</div>\n";
+      const SnippetMatch m = MatchSnippet(s, r.strict);
+      const bool aligned = m.kind == SnippetMatch::Kind::kAligned;
+      o += "<div class=\"src-sent\"><div class=\"how " +
+           std::string(!aligned ? "unknown" : m.verbatim ? "verbatim" : "near") + "\">" + HtmlEscape(MatchPhrase(m)) +
+           "</div>\n<div class=\"pair\"><div class=\"side\"><div class=\"side-head\">Sentence</div><a href=\"#d" +
+           std::to_string(ref.document) + "s" + std::to_string(ref.sentence) + "\">" + MarkedSentenceHtml(s, m) +
+           "</a></div>\n<div class=\"side\"><div class=\"side-head\">Source</div>";
+      if (aligned)
+        o += MarkedSnippetHtml(WindowOf(s, m, kHtmlContext));
+      else if (!s.snippet.empty())
+        o += "<div class=\"snippet\">" + HtmlEscape(U8(Cut(s.snippet, 240))) + "</div>";
+      else
+        o += "<div class=\"snippet none\">no snippet</div>";
+      o += "</div></div></div>\n";
     }
     o += "</li>\n";
   }

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/Coverage.h"
 #include "host/SentenceSplit.h"
+#include "match/SentenceAlign.h"
 
 namespace zqe::cli {
 
@@ -83,6 +85,46 @@ struct Source {
 };
 // Copied sentences grouped by link, most sentences first (ties: first seen).
 std::vector<Source> GroupSources(const Report& report);
+
+// The display URL as a reader wants it: result pages follow it with a
+// separator (" -", " ›", " ·") and blanks, which are not part of it.
+std::u16string TidyDisplayUrl(std::u16string_view shown);
+
+// A copied sentence beside its source's snippet: where the sentence stands
+// in it and how it differs, compared the way the library decided the hit
+// (on normalised forms unless strict).
+struct SnippetMatch {
+  enum class Kind { kNoSnippet, kNotAligned, kAligned };
+  Kind kind = Kind::kNoSnippet;
+  bool verbatim = false;
+  int edits = 0;
+  // Into the snippet, UTF-16 units: the best-matching span, and each edit
+  // (TAlignEdit positions).
+  int32_t start = 0, end = 0;
+  std::vector<TAlignEdit> editList;
+};
+SnippetMatch MatchSnippet(const SentenceResult& s, bool strict);
+
+// "copied verbatim", "copied, 1 edit", "copied, 3 edits", or why the
+// snippet cannot show the match.
+std::string MatchPhrase(const SnippetMatch& m);
+
+// The span and its edits as pieces to render: text the two share, text
+// only the snippet has, text only the sentence has. Adjacent edits form
+// one deletion followed by one insertion; the halves of a surrogate pair
+// are never split across pieces.
+struct SnippetPiece {
+  enum class Kind { kSame, kDeleted, kInserted };
+  Kind kind;
+  std::u16string text;
+};
+struct SnippetWindow {
+  std::u16string before, after;  // context around the span, cut to the window
+  bool cutBefore = false, cutAfter = false;
+  std::vector<SnippetPiece> span;
+};
+// `context`: at most this many units of the snippet on each side.
+SnippetWindow WindowOf(const SentenceResult& s, const SnippetMatch& m, size_t context);
 
 std::string RenderText(const Report& report);
 std::string RenderJson(const Report& report);
