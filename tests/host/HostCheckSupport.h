@@ -132,6 +132,17 @@ struct Record {
   TZQECheckResult r;
 };
 
+// A check of one engine, selected by name as a host selects it.
+inline Record CheckWithOne(const TZQEInterface& intf, const std::string& engine, const std::u16string& text) {
+  TZQSEDef def = Selected(AsciiToU16(engine));
+  TZQECheckParams params{};
+  params.SEDefs = &def;
+  params.SECount = 1;
+  Record r;
+  intf.Check(text.c_str(), nullptr, &params, 1, &r.r);
+  return r;
+}
+
 // What an engine found, as the record holds it.
 struct Findings {
   std::u16string name;

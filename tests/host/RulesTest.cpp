@@ -55,13 +55,7 @@ class HostRules : public ::testing::Test {
   }
 
   static Record CheckOn(const std::string& engine, const std::u16string& text) {
-    TZQSEDef def = Selected(AsciiToU16(engine));
-    TZQECheckParams params{};
-    params.SEDefs = &def;
-    params.SECount = 1;
-    Record r;
-    gIntf.Check(text.c_str(), nullptr, &params, 1, &r.r);
-    return r;
+    return CheckWithOne(gIntf, engine, text);
   }
 };
 

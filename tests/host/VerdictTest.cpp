@@ -47,13 +47,7 @@ class HostVerdict : public ::testing::Test {
 
   // The record's error byte of a check with one engine.
   static uint8_t CheckOn(const std::string& engine, const std::u16string& text) {
-    TZQSEDef def = Selected(AsciiToU16(engine));
-    TZQECheckParams params{};
-    params.SEDefs = &def;
-    params.SECount = 1;
-    Record r;
-    gIntf.Check(text.c_str(), nullptr, &params, 1, &r.r);
-    return r.r.ErrorCode;
+    return CheckWithOne(gIntf, engine, text).r.ErrorCode;
   }
 
   // What serp-sim received since the last call: engine and the decoded
