@@ -161,6 +161,76 @@ TEST(CliExitTest, DefinitionFileWithoutUsableEnginesExitsWithTwo) {
   EXPECT_NE(o.output.find("defines no usable engine"), std::string::npos) << o.output;
 }
 
+// A saved 360 Search page in the layout that dropped id="m-result": the
+// built-in rules find no entry on it.
+constexpr char kNewer360Page[] =
+    "<html><head><title>q - 360</title></head><body><ul class=\"result\">"
+    "<li class=\"res-list\"><h3 class=\"res-title\"><a href=\"http://a.example.com/1\">One</a></h3>"
+    "<p class=\"res-desc\">Nothing to see in this entry at all</p>"
+    "<p class=\"res-linkinfo\"><cite>a.example.com/1 2020-01-05&rsaquo;</cite></p></li>"
+    "<li class=\"res-list\"><h3 class=\"res-title\"><a href=\"http://b.example.com/2\">Two</a></h3>"
+    "<p class=\"res-desc\">The quick brown fox jumps over the lazy dog near the river bank</p></li>"
+    "</ul></body></html>";
+
+std::string RulesIni(const std::string& name, const std::string& rules360) {
+  return WriteIni(name, "[360so]\nTitle=360\nurl=http://127.0.0.1:9/\nsurl=http://127.0.0.1:9/s?q=%s\n" + rules360 +
+                            "\n[bing]\nTitle=Bing\nurl=http://127.0.0.1:9/\nsurl=http://127.0.0.1:9/s?q=%s\n");
+}
+
+TEST(CliRulesTest, RulesCheckCountsWhatEachEnginesRulesFind) {
+  const std::string page = WriteIni("newer-360.html", kNewer360Page);
+  const std::string rules = RulesIni("rules-newer.ini",
+                                     "entry-selector=ul#m-result li.res-list, ul.result li.res-list\n"
+                                     "cite-selector=p.res-linkinfo cite\n");
+  const Outcome o = Zqe({"rules", "--check", rules, "--json", page});
+  ASSERT_EQ(o.code, 0) << o.output;
+  const auto out = nlohmann::json::parse(o.output);
+  const auto& engines = out["pages"][0]["engines"];
+  EXPECT_EQ(engines["360so"]["entries"], 2) << o.output;
+  EXPECT_EQ(engines["360so"]["links"], 2);
+  EXPECT_EQ(engines["360so"]["texts"], 2);
+  EXPECT_EQ(engines["360so"]["citations"], 1);
+  EXPECT_EQ(engines["360so"]["dates"], 1);
+  EXPECT_EQ(engines["360so"]["page"], "result page");
+  EXPECT_EQ(engines["bing"]["entries"], 0);
+  EXPECT_EQ(engines["bing"]["page"], "not recognised");
+
+  const Outcome builtin = Zqe({"rules", "--check", RulesIni("rules-none.ini", ""), "--engine", "360so", page});
+  ASSERT_EQ(builtin.code, 0) << builtin.output;
+  EXPECT_NE(builtin.output.find("not recognised"), std::string::npos) << builtin.output;
+  EXPECT_EQ(builtin.output.find("bing"), std::string::npos) << builtin.output;
+
+  const Outcome bad = Zqe({"rules", "--check", RulesIni("rules-bad.ini", "entry-selector=li.res-list[class\n"), page});
+  EXPECT_EQ(bad.code, 2) << bad.output;
+  EXPECT_NE(bad.output.find("bad entry-selector \"li.res-list[class\""), std::string::npos) << bad.output;
+  EXPECT_NE(bad.output.find("not recognised"), std::string::npos) << "the engine falls back: " << bad.output;
+}
+
+TEST(CliRulesTest, ExtractUsesTheDefinitionFilesRulesAndNamesThem) {
+  const std::string page = WriteIni("newer-360.html", kNewer360Page);
+  const std::string rules = RulesIni("rules-extract.ini", "entry-selector=ul#m-result li.res-list, ul.result li.res-list\n");
+  const std::string fox = "The quick brown fox jumps over the lazy dog near the river bank";
+  const Outcome o =
+      Zqe({"extract", "--config", rules, "--rules", "--json", "--engine", "360so", "--sentence", fox, page});
+  ASSERT_EQ(o.code, 0) << o.output;
+  const auto out = nlohmann::json::parse(o.output);
+  EXPECT_EQ(out["url"], "http://b.example.com/2");
+  ASSERT_EQ(out["entries"].size(), 2u) << o.output;
+  const auto& first = out["entries"][0];
+  EXPECT_EQ(first["skipped"], "no match");
+  EXPECT_EQ(first["short_url"], "a.example.com/1 \u203A");  // every entry's citation while rules are shown
+  EXPECT_EQ(first["rules"]["entry"], "ul.result li.res-list (definition)");
+  EXPECT_EQ(first["rules"]["link"], "h3.res-title a (built-in)");
+  EXPECT_EQ(first["rules"]["citation"], "p.res-linkinfo cite (built-in)");
+  EXPECT_EQ(first["rules"]["date"],
+            "date-mask *[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]? (built-in)");
+  EXPECT_EQ(out["entries"][1]["rules"]["citation"], "");
+
+  const Outcome builtin = Zqe({"extract", "--builtin", "--json", "--engine", "360so", "--sentence", fox, page});
+  EXPECT_EQ(builtin.code, 1) << builtin.output;
+  EXPECT_EQ(nlohmann::json::parse(builtin.output)["error_code"], -6);
+}
+
 TEST_F(CliTest, UnknownEngineNameIsAUsageError) {
   const Outcome o = Zqe({"check", "--config", SimIni(port_), "--engines", "bing,altavista", DemoFile("sample.txt")});
   EXPECT_EQ(o.code, 1);
