@@ -1,5 +1,7 @@
 #include "search/Mask.h"
 
+#include <algorithm>
+
 #include "platform/Text.h"
 
 namespace zqe {
@@ -123,6 +125,40 @@ bool TMask::Matches(std::u16string_view S) const {
   }
   while (e < count && FElements[e].Kind == TKind::Star) ++e;
   return e == count;
+}
+
+std::vector<std::u16string> SplitFilterList(std::u16string_view Filter) {
+  std::vector<std::u16string> entries;
+  size_t p = 0;
+  const size_t n = Filter.size();
+  while (p < n) {
+    std::u16string entry;
+    if (Filter[p] == u'"') {
+      ++p;
+      while (p < n) {
+        if (Filter[p] == u'"') {
+          if (p + 1 < n && Filter[p + 1] == u'"') {
+            entry.push_back(u'"');
+            p += 2;
+            continue;
+          }
+          ++p;
+          break;
+        }
+        entry.push_back(Filter[p++]);
+      }
+    } else {
+      const size_t e = std::min(Filter.find(u'|', p), n);
+      entry.assign(Filter.substr(p, e - p));
+      p = e;
+    }
+    entries.push_back(std::move(entry));
+    if (p < n && Filter[p] == u'|') {
+      ++p;
+      if (p == n) entries.emplace_back();
+    }
+  }
+  return entries;
 }
 
 }  // namespace zqe

@@ -67,4 +67,9 @@ class TMask {
   std::vector<TRange> FRanges;
 };
 
+// The masks of a URL filter: a "|"-delimited list with strict delimiters,
+// blanks kept, an empty piece kept, a piece that opens with a double quote
+// read to its closing quote ("" inside standing for one quote).
+std::vector<std::u16string> SplitFilterList(std::u16string_view Filter);
+
 }  // namespace zqe

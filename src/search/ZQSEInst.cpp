@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <iterator>
+#include <optional>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -326,85 +327,102 @@ void TSEInstanceBase::CheckPage(std::u16string_view QueryUrl, std::u16string_vie
 void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view Page,
                                std::u16string_view FinalUrl, std::u16string_view word,
                                std::u16string_view urlfillter, bool StrictMatche) {
+  if (IsNoResultPage(Page, FinalUrl)) return;
+  const std::optional<std::u16string_view> body = PageBody(Page);
+  if (FAborted.load()) {
+    FErrorCode = -2;
+    return;
+  }
+  if (!body) {
+    FErrorCode = -3;
+    return;
+  }
+  std::u16string text;
+  const html::TRef<html::IHtmlElement> doc = ParsePage(*body, text);
+  if (!doc) {
+    FErrorCode = -4;
+    return;
+  }
+  if (FAborted.load()) {
+    FErrorCode = -2;
+    return;
+  }
+  Extract(QueryUrl, FinalUrl, text, *doc, word, urlfillter, StrictMatche);
+}
+
+bool TSEInstanceBase::IsNoResultPage(std::u16string_view Page, std::u16string_view FinalUrl) {
   // A redirect to the verification page may end on a page too short to
   // judge by its text.
   if (!FinalUrl.empty() && IsVerifyUrl(FinalUrl)) {
     TZQTrace::DumpHTML(Page, u"");
     FErrorCode = -5;
-    return;
+    return true;
   }
   if (static_cast<int64_t>(Page.size()) <= MinHtmlLength) {
     // Too short to be any engine's result page: not a "no hit".
     TZQTrace::E(u"#TSEInst[" + FName + u"] Involid html.", true);
     TZQTrace::DumpHTML(Page, u"");
     FErrorCode = -6;
-    return;
+    return true;
   }
   if (IsVerifyPage(Page)) {
     TZQTrace::DumpHTML(Page, u"");
     FErrorCode = -5;
-    return;
+    return true;
   }
+  return false;
+}
 
-  std::u16string_view body;
+std::optional<std::u16string_view> TSEInstanceBase::PageBody(std::u16string_view Page) {
   const size_t open = Page.find(u"<body");
-  if (open == std::u16string_view::npos) {
-    FErrorCode = -3;
-  } else {
-    body = Page.substr(open);
-    const size_t close = body.find(u"</body");
-    if (close == std::u16string_view::npos) {
-      FErrorCode = -3;
-      body = {};
-    } else {
-      body = body.substr(0, close);
-    }
-  }
+  if (open == std::u16string_view::npos) return std::nullopt;
+  const std::u16string_view body = Page.substr(open);
+  const size_t close = body.find(u"</body");
+  if (close == std::u16string_view::npos) return std::nullopt;
+  return body.substr(0, close);
+}
 
-  if (FAborted.load()) {
-    FErrorCode = -2;
-    return;
+html::TRef<html::IHtmlElement> TSEInstanceBase::ParsePage(std::u16string_view Body, std::u16string& Text) {
+  try {
+    Text = CleanHtml(Body);
+  } catch (...) {
+    // Out of memory on a huge page: keep what the dump can show.
+    TZQTrace::DumpHTML(Body, u"");
+    return nullptr;
   }
-
-  std::u16string text(body);
   html::TRef<html::IHtmlElement> doc;
   try {
-    text = CleanHtml(text);
-    try {
-      doc = html::ParseHtmlDocument(text);
-    } catch (const std::exception& e) {
-      TZQTrace::E(u"ParseHtml", e, true);
-      doc = nullptr;
-    }
+    doc = html::ParseHtmlDocument(Text);
+  } catch (const std::exception& e) {
+    TZQTrace::E(u"ParseHtml", e, true);
   } catch (...) {
-    TZQTrace::DumpHTML(text, u"");
-    FErrorCode = -4;
-    return;
+    TZQTrace::E(u"ParseHtml: unknown exception", true);
   }
-  if (!doc) {
-    TZQTrace::DumpHTML(text, u"");
-    FErrorCode = -4;
-    return;
-  }
+  if (!doc) TZQTrace::DumpHTML(Text, u"");
+  return doc;
+}
 
-  if (FAborted.load()) {
-    FErrorCode = -2;
-    return;
-  }
-
+void TSEInstanceBase::Extract(std::u16string_view QueryUrl, std::u16string_view FinalUrl,
+                              std::u16string_view Text, const html::IHtmlElement& Doc,
+                              std::u16string_view word, std::u16string_view urlfillter, bool StrictMatche) {
   FCheckUrl.clear();
   FCheckShortURL.clear();
   FCheckRemark.clear();
   std::u16string date;
   FEntriesSeen = 0;
-  if (MatchSearchReuslt(this, word, urlfillter, StrictMatche, *doc, FCheckUrl, FCheckShortURL,
+  if (MatchSearchReuslt(this, word, urlfillter, StrictMatche, Doc, FCheckUrl, FCheckShortURL,
                         FCheckRemark, date)) {
     FErrorCode = 0;
     FCheckUrlDate = date;
-  } else if (FAborted.load()) {
+    return;
+  }
+  if (FAborted.load()) {
     // Extractors stop between entries on a cancel and report no hit.
     FErrorCode = -2;
-  } else if (FErrorCode == 1 && FEntriesSeen == 0 && !Trim(word).empty() && !IsNoResultsPage(text)) {
+    return;
+  }
+  FErrorCode = 1;
+  if (FEntriesSeen == 0 && !Trim(word).empty() && !IsNoResultsPage(Text)) {
     // No entry and no "no results" wording: a changed layout, an error or
     // interstitial page. "Not found" would tell the host the sentence is
     // original when no engine looked at it.
@@ -412,14 +430,10 @@ void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view
     TZQTrace::E(u"#TSEInst[" + FName + u"] result page not recognised: no result entries and no "
                 u"\"no results\" text, url:" + std::u16string(FinalUrl.empty() ? QueryUrl : FinalUrl),
                 true);
-    if (DbgParams.Debug[dbgCommon] && DbgParams.DumpHtml)
-      TZQTrace::DumpHTML(std::u16string(QueryUrl) + u"\r\n" + text, u"");
-  } else {
-    if (FErrorCode == 0) FErrorCode = 1;
-    // The page is large; build the dump only when it will be written.
-    if (DbgParams.Debug[dbgCommon] && DbgParams.DumpHtml)
-      TZQTrace::DumpHTML(std::u16string(QueryUrl) + u"\r\n" + text, u"");
   }
+  // The page is large; build the dump only when it will be written.
+  if (DbgParams.Debug[dbgCommon] && DbgParams.DumpHtml)
+    TZQTrace::DumpHTML(std::u16string(QueryUrl) + u"\r\n" + std::u16string(Text), u"");
 }
 
 void TSEInstanceBase::DoCheck(std::u16string_view word, std::u16string_view urlfillter,
@@ -527,41 +541,7 @@ std::u16string TSEInstanceBase::CleanHtml(std::u16string_view Html) {
 
 bool TSEInstanceBase::IsUrlFiltered(std::u16string_view Url, std::u16string_view ShortUrl,
                                     std::u16string_view urlfillter) {
-  // Split like a "|"-delimited string list with strict delimiters: blanks
-  // kept, an empty piece kept, a piece that opens with a double quote read
-  // to its closing quote ("" inside standing for one quote).
-  std::vector<std::u16string> entries;
-  size_t p = 0;
-  const size_t n = urlfillter.size();
-  while (p < n) {
-    std::u16string entry;
-    if (urlfillter[p] == u'"') {
-      ++p;
-      while (p < n) {
-        if (urlfillter[p] == u'"') {
-          if (p + 1 < n && urlfillter[p + 1] == u'"') {
-            entry.push_back(u'"');
-            p += 2;
-            continue;
-          }
-          ++p;
-          break;
-        }
-        entry.push_back(urlfillter[p++]);
-      }
-    } else {
-      const size_t e = std::min(urlfillter.find(u'|', p), n);
-      entry.assign(urlfillter.substr(p, e - p));
-      p = e;
-    }
-    entries.push_back(std::move(entry));
-    if (p < n && urlfillter[p] == u'|') {
-      ++p;
-      if (p == n) entries.emplace_back();
-    }
-  }
-
-  for (std::u16string& entry : entries) {
+  for (std::u16string& entry : SplitFilterList(urlfillter)) {
     if (!entry.empty()) {
       if (entry.back() != u'*' && entry.back() != u'?') entry.push_back(u'*');
       if (entry.front() != u'*' && entry.front() != u'?') entry.insert(entry.begin(), u'*');

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -198,6 +199,17 @@ class TSEInstanceBase {
   // Steps after the fetch; returns on every outcome, lets extractor errors pass.
   void PageStep(std::u16string_view QueryUrl, std::u16string_view Page, std::u16string_view FinalUrl,
                 std::u16string_view word, std::u16string_view urlfillter, bool StrictMatche);
+  // A verification page (-5) or one too short for any result page (-6):
+  // sets the code and returns true.
+  bool IsNoResultPage(std::u16string_view Page, std::u16string_view FinalUrl);
+  // From "<body" to the first "</body" after it; none without both.
+  static std::optional<std::u16string_view> PageBody(std::u16string_view Page);
+  // Cleans Body into Text and parses it; null (logged, dumped) when either fails.
+  static html::TRef<html::IHtmlElement> ParsePage(std::u16string_view Body, std::u16string& Text);
+  // Runs the extractor and tells a miss (1) from a page it does not know (-6).
+  void Extract(std::u16string_view QueryUrl, std::u16string_view FinalUrl, std::u16string_view Text,
+               const html::IHtmlElement& Doc, std::u16string_view word, std::u16string_view urlfillter,
+               bool StrictMatche);
   bool IsBlocked(std::u16string_view Page, std::u16string_view FinalUrl);
 
   std::u16string FUrlFmt;
