@@ -10,6 +10,7 @@
 
 #include "host/CheckRun.h"
 #include "host/SentenceSplit.h"
+#include "platform/FieldText.h"
 #include "platform/HostSupport.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -35,11 +36,7 @@ std::vector<std::string> SplitList(const std::string& s) {
   return out;
 }
 
-std::string DefName(const TZQSEDef& d) {
-  size_t n = 0;
-  while (n < 128 && d.Name[n]) ++n;
-  return U16ToUtf8(std::u16string_view(d.Name, n));
-}
+std::string DefName(const TZQSEDef& d) { return U16ToUtf8(FieldView(d.Name)); }
 
 }  // namespace
 
