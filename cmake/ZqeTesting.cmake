@@ -37,3 +37,34 @@ function(zqe_add_test)
       ENVIRONMENT "WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
   endif()
 endfunction()
+
+# zqe_add_server_fixture(NAME name SCRIPT server.py STATE file ENV variable
+#                        [ARGS start-argument...] [TESTS test...])
+# A loopback test server (serp-sim, the HTTP scenario server) as a ctest
+# fixture: test <name>_start starts it before the tests that need it and
+# <name>_stop stops it after them, however they end. The server names its
+# ports in the state file, whose path those tests find in the environment
+# variable. Tests defined later join with zqe_use_server_fixture.
+function(zqe_add_server_fixture)
+  cmake_parse_arguments(ARG "" "NAME;SCRIPT;STATE;ENV" "ARGS;TESTS" ${ARGN})
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+  add_test(NAME ${ARG_NAME}_start COMMAND ${Python3_EXECUTABLE} ${ARG_SCRIPT} start ${ARG_STATE} ${ARG_ARGS})
+  add_test(NAME ${ARG_NAME}_stop COMMAND ${Python3_EXECUTABLE} ${ARG_SCRIPT} stop ${ARG_STATE})
+  set_tests_properties(${ARG_NAME}_start PROPERTIES FIXTURES_SETUP ${ARG_NAME})
+  set_tests_properties(${ARG_NAME}_stop PROPERTIES FIXTURES_CLEANUP ${ARG_NAME})
+  set_property(GLOBAL PROPERTY ZQE_SERVER_FIXTURE_${ARG_NAME} "${ARG_ENV}=${ARG_STATE}")
+  foreach(test IN LISTS ARG_TESTS)
+    zqe_use_server_fixture(${test} ${ARG_NAME})
+  endforeach()
+endfunction()
+
+# zqe_use_server_fixture(test fixture): test runs inside the fixture's
+# server lifetime and is told where its state file is.
+function(zqe_use_server_fixture test fixture)
+  get_property(env GLOBAL PROPERTY ZQE_SERVER_FIXTURE_${fixture})
+  if(NOT env)
+    message(FATAL_ERROR "zqe_use_server_fixture: no server fixture named ${fixture}")
+  endif()
+  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED ${fixture})
+  set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "${env}")
+endfunction()

@@ -51,15 +51,6 @@ bool IsEmptySEDef(const TZQSEDef& def) {
          def.surl[0] == 0;
 }
 
-int32_t SetFieldText(ZQEChar* field, size_t capacity, std::u16string_view text) {
-  if (capacity == 0) return 0;
-  size_t n = std::min(text.size(), capacity - 1);
-  if (n < text.size() && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
-  std::memcpy(field, text.data(), n * sizeof(ZQEChar));
-  field[n] = 0;
-  return static_cast<int32_t>(n);
-}
-
 void ReadSEDef(platform::IniReader& ini, std::u16string_view sectionName, TZQSEDef& def) {
   std::memset(&def, 0, sizeof def);
   def.len = sizeof(TZQSEDef);

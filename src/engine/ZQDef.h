@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FieldText.h"
 #include "platform/Platform.h"
 #include "zqe/zqe.h"
 
@@ -36,22 +37,5 @@ int32_t HashSEName(std::u16string_view name);
 // (no "+", no blanks, no hexadecimal).
 bool ParseDecimalInt32(std::u16string_view s, int32_t& out);
 bool IsEmptySEDef(const TZQSEDef& def);
-
-// A text field up to its first zero or its capacity, whichever comes first.
-template <size_t N>
-std::u16string FieldText(const ZQEChar (&field)[N]) {
-  size_t n = 0;
-  while (n < N && field[n] != 0) ++n;
-  return std::u16string(field, field + n);
-}
-
-// Copies at most N - 1 units and the terminator; a cut never splits a
-// surrogate pair. Units after the terminator are left as they are.
-// Returns the number of units stored.
-int32_t SetFieldText(ZQEChar* field, size_t capacity, std::u16string_view text);
-template <size_t N>
-int32_t SetFieldText(ZQEChar (&field)[N], std::u16string_view text) {
-  return SetFieldText(field, N, text);
-}
 
 }  // namespace zqe

@@ -75,6 +75,21 @@ constexpr uint32_t kThreadsEndMs = 20000;
 
 std::u16string Text(const ZQEChar* s) { return s ? std::u16string(s) : std::u16string(); }
 
+// The log line for an exception that reached the top of a host callback
+// (e null for one that is not a std::exception). Writing it allocates and
+// may throw in turn; nothing may cross into the host, so that is dropped.
+void LogCallbackException(std::u16string_view where, const std::exception* e, bool fatal) noexcept {
+  try {
+    std::u16string line = std::u16string(where) + u" exception:";
+    if (e) line += ExceptionMessage(*e);
+    if (fatal)
+      TZQTrace::Fatal(line, true);
+    else
+      TZQTrace::E(line, true);
+  } catch (...) {
+  }
+}
+
 // Registers an engine of a one-engine request for the time it runs.
 class ActiveSlot {
  public:
@@ -457,7 +472,7 @@ void ZQE_STDCALL ZQECancelAll() {
   try {
     CancelEverything(State());
   } catch (const std::exception& e) {
-    TZQTrace::E(u"[ZQECancelAll] exception:" + ExceptionMessage(e), true);
+    LogCallbackException(u"[ZQECancelAll]", &e, false);
   } catch (...) {
   }
   platform::SetLastError(0);
@@ -471,7 +486,7 @@ void ZQE_STDCALL ZQEUnInit() {
     // that the host may unload it right away.
     WaitForLibraryThreads();
   } catch (const std::exception& e) {
-    TZQTrace::E(u"[ZQEUnInit] exception:" + ExceptionMessage(e), true);
+    LogCallbackException(u"[ZQEUnInit]", &e, false);
   } catch (...) {
   }
   platform::SetLastError(0);
@@ -480,13 +495,13 @@ void ZQE_STDCALL ZQEUnInit() {
 uint8_t ZQE_STDCALL ZQECheck(const ZQEChar* szText, const ZQEChar* szFillter, const TZQECheckParams* lpParams,
                              int32_t nUserData, TZQECheckResult* lpResult) {
   bool result = false;
-  // Taken before anything else: a cancel that returns after this point
-  // reaches this request, even while it is still queued.
-  const TCancelToken token = CurrentToken();
-  // Only invalid arguments set the last-error value; the system calls on
-  // the way of a valid check must not leave theirs behind.
-  const uint32_t callersLastError = platform::GetLastError();
   try {
+    // Taken before anything else: a cancel that returns after this point
+    // reaches this request, even while it is still queued.
+    const TCancelToken token = CurrentToken();
+    // Only invalid arguments set the last-error value; the system calls on
+    // the way of a valid check must not leave theirs behind.
+    const uint32_t callersLastError = platform::GetLastError();
     const std::u16string text = Text(szText);
     if (DbgParams.Debug[dbgCommon]) TZQTrace::I(u"[ZQECheck] > s:%s", {text}, false);
     const char16_t* invalid = nullptr;
@@ -532,9 +547,9 @@ uint8_t ZQE_STDCALL ZQECheck(const ZQEChar* szText, const ZQEChar* szFillter, co
     lpResult->TotalMSecs = MillisSince(start);
     platform::SetLastError(refusal != 0 ? refusal : callersLastError);
   } catch (const std::exception& e) {
-    TZQTrace::Fatal(u"[ZQECheck] exception:" + ExceptionMessage(e), true);
+    LogCallbackException(u"[ZQECheck]", &e, true);
   } catch (...) {
-    TZQTrace::Fatal(u"[ZQECheck] exception:", true);
+    LogCallbackException(u"[ZQECheck]", nullptr, true);
   }
   return result ? 1 : 0;
 }
@@ -561,7 +576,10 @@ int32_t InitZQEImpl(const ZQEChar* ConfigFile, TZQEInterface* Intf) {
       }
     }
   } catch (const std::exception& e) {
-    TZQTrace::Fatal(u"[InitZQE] exception:" + ExceptionMessage(e), true);
+    LogCallbackException(u"[InitZQE]", &e, true);
+    status = ZQE_ERROR_INIT_INSTANCES;
+  } catch (...) {
+    LogCallbackException(u"[InitZQE]", nullptr, true);
     status = ZQE_ERROR_INIT_INSTANCES;
   }
   platform::SetLastError(static_cast<uint32_t>(status));

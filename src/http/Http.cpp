@@ -10,14 +10,6 @@ namespace zqe {
 
 namespace {
 
-constexpr std::u16string_view kDefaultUserAgent =
-    u"Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    u"Chrome/83.0.4103.116 Safari/537.36 OPR/69.0.3686.57";
-constexpr std::u16string_view kDefaultAcceptCharSet = u"GB2312,utf-8;q=0.7,*;q=0.7";
-constexpr std::u16string_view kDefaultAcceptLanguage = u"zh-CN,zh;q=0.9,en-US;q=0.8,en;q=0.7";
-constexpr int32_t kDefaultTimeOut = 10000;
-constexpr uint32_t kClientDefaultTimeOut = 60000;
-
 constexpr std::u16string_view kAccept =
     u"text/html,application/xhtml+xml,application/xml;q=0.9,image/webp,image/apng,*/*;q=0.8,"
     u"application/signed-exchange;v=b3;q=0.9";
@@ -100,8 +92,8 @@ void HttpUnitFinalize() {
 }
 
 bool THTTP::Get(std::u16string_view Url, int32_t& HttpCode, std::u16string& Response) {
-  return Get(kDefaultUserAgent, kDefaultAcceptCharSet, kDefaultAcceptLanguage, Url, kDefaultTimeOut, HttpCode,
-             Response);
+  return Get(kHttpDefaultUserAgent, kHttpDefaultAcceptCharSet, kHttpDefaultAcceptLanguage, Url, kHttpDefaultTimeOut,
+             HttpCode, Response);
 }
 
 bool THTTP::Get(std::u16string_view UserAgent, std::u16string_view /*AcceptCharSet*/,
@@ -123,9 +115,9 @@ bool THTTP::Get(std::u16string_view UserAgent, std::u16string_view /*AcceptCharS
   };
   r.followRedirects = true;
   r.cookies = false;
-  r.connectTimeoutMs = TimeOut > 0 ? static_cast<uint32_t>(TimeOut) : kClientDefaultTimeOut;
-  r.sendTimeoutMs = kClientDefaultTimeOut;
-  r.receiveTimeoutMs = kClientDefaultTimeOut;
+  r.connectTimeoutMs = TimeOut > 0 ? static_cast<uint32_t>(TimeOut) : kHttpClientDefaultTimeOut;
+  r.sendTimeoutMs = kHttpClientDefaultTimeOut;
+  r.receiveTimeoutMs = kHttpClientDefaultTimeOut;
 
   auto logConfig = [&] {
     LogUrlLine(r.url);
@@ -148,23 +140,23 @@ bool THTTP::Get(std::u16string_view Url, int32_t& HttpCode, std::u16string& Resp
                 const THTTPCookieWalkProc& WalkCookieProc) {
   platform::HttpRequest r;
   r.url = Url;
-  r.userAgent = kDefaultUserAgent;
+  r.userAgent = kHttpDefaultUserAgent;
   r.headers = {
-      {u"Accept-Charset", std::u16string(kDefaultAcceptCharSet)},
-      {u"Accept-Language", std::u16string(kDefaultAcceptLanguage)},
+      {u"Accept-Charset", std::u16string(kHttpDefaultAcceptCharSet)},
+      {u"Accept-Language", std::u16string(kHttpDefaultAcceptLanguage)},
   };
   r.followRedirects = true;
   r.cookies = EnableCookie;
-  r.connectTimeoutMs = kDefaultTimeOut;
-  r.sendTimeoutMs = kClientDefaultTimeOut;
-  r.receiveTimeoutMs = kClientDefaultTimeOut;
+  r.connectTimeoutMs = kHttpDefaultTimeOut;
+  r.sendTimeoutMs = kHttpClientDefaultTimeOut;
+  r.receiveTimeoutMs = kHttpClientDefaultTimeOut;
 
   auto logConfig = [&] {
     LogUrlLine(r.url);
     LogConfigLine(u"UserAgent      ", r.userAgent);
     LogConfigLine(u"AcceptCharSet  ", HeaderValue(r, u"Accept-Charset"));
     LogConfigLine(u"AcceptLanguage ", HeaderValue(r, u"Accept-Language"));
-    LogConfigLine(u"TimeOut        ", IntToU16(kDefaultTimeOut));
+    LogConfigLine(u"TimeOut        ", IntToU16(kHttpDefaultTimeOut));
   };
   auto after = [&](const platform::HttpResponse& response) {
     if (response.status == 200 && EnableCookie && WalkCookieProc) WalkCookieProc(response, response.cookies);

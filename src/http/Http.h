@@ -13,6 +13,26 @@
 
 namespace zqe {
 
+// The request defaults, for THTTP's fixed overloads and for every caller
+// that fills in a value its configuration left empty.
+inline constexpr std::u16string_view kHttpDefaultUserAgent =
+    u"Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    u"Chrome/83.0.4103.116 Safari/537.36 OPR/69.0.3686.57";
+inline constexpr std::u16string_view kHttpDefaultAcceptCharSet = u"GB2312,utf-8;q=0.7,*;q=0.7";
+inline constexpr std::u16string_view kHttpDefaultAcceptLanguage = u"zh-CN,zh;q=0.9,en-US;q=0.8,en;q=0.7";
+// Connect time-out, milliseconds.
+inline constexpr int32_t kHttpDefaultTimeOut = 10000;
+// The client's own send and receive time-outs, and its connect time-out
+// when a caller passes one that is not positive; milliseconds.
+inline constexpr uint32_t kHttpClientDefaultTimeOut = 60000;
+// What an engine stores when its definition names no user agent. It never
+// reaches the wire (engine requests draw from the engines' user-agent
+// table), and it differs from kHttpDefaultUserAgent on purpose: it is kept
+// as engines have always stored it, misspelt product name included.
+inline constexpr std::u16string_view kEngineStoredDefaultUserAgent =
+    u"Mozila/5.0 (Windows NT 6.1; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    u"Chrome/52.0.2743.48 Safari/537.36 Vivaldi/1.3.534.3";
+
 using THTTPResponse = platform::HttpResponse;
 using THTTPCookies = std::vector<platform::HttpCookie>;
 // Called by the cookie overload, still under HttpLock, with the response
@@ -27,8 +47,8 @@ class THTTP {
  public:
   THTTP() = delete;
 
-  // The full overload with a fixed desktop browser's user agent and
-  // language, and a 10000 ms connect time-out.
+  // The full overload with the defaults above (user agent, charset,
+  // language, connect time-out).
   static bool Get(std::u16string_view Url, int32_t& HttpCode, std::u16string& Response);
 
   // AcceptCharSet does not reach the request: the body is decoded as UTF-8

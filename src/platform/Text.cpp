@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/FieldText.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -270,6 +272,14 @@ bool TryParseInt32(std::u16string_view s, int32_t& out) {
     out = static_cast<int32_t>(v);
   }
   return true;
+}
+
+int32_t SetFieldText(char16_t* field, size_t capacity, std::u16string_view text) {
+  if (capacity == 0) return 0;
+  const size_t n = SurrogateSafeCut(text, capacity - 1);
+  std::memcpy(field, text.data(), n * sizeof(char16_t));
+  field[n] = 0;
+  return static_cast<int32_t>(n);
 }
 
 }  // namespace zqe

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "log/zqTrace.h"
+#include "platform/FieldText.h"
 #include "platform/NoDestroy.h"
 #include "platform/Text.h"
 #include "search/SE360.h"
@@ -16,13 +17,6 @@
 namespace zqe {
 
 namespace {
-
-template <size_t N>
-std::u16string Field(const ZQEChar (&field)[N]) {
-  const auto* p = reinterpret_cast<const char16_t*>(field);
-  const auto end = std::find(p, p + N, u'\0');
-  return std::u16string(p, end);
-}
 
 template <class T>
 TSEInstancePtr Make(std::u16string_view Name, int32_t ID) {
@@ -42,14 +36,14 @@ constexpr TEngineClass kEngineClasses[] = {
 };
 
 TSEInstancePtr MakeFromDef(const TZQSEDef& d) {
-  TSEInstancePtr inst = NewSEInstance(Field(d.Name), d.ID);
+  TSEInstancePtr inst = NewSEInstance(FieldText(d.Name), d.ID);
   if (!inst) return nullptr;
-  inst->InitEngine(Field(d.url), Field(d.surl), Field(d.HttpUserAgent), Field(d.HttpAcceptCharSet),
-                   Field(d.HttpAcceptLanguage), d.HttpTimeOut);
+  inst->InitEngine(FieldText(d.url), FieldText(d.surl), FieldText(d.HttpUserAgent), FieldText(d.HttpAcceptCharSet),
+                   FieldText(d.HttpAcceptLanguage), d.HttpTimeOut);
   // Not in the record, whose layout hosts share: from the definition
   // file's side table.
-  inst->SetSuspendAfterVerify(TSEDefRestTable::Process().Get(Field(d.Name)));
-  inst->SetRules(TSEDefRulesTable::Process().Get(Field(d.Name)));
+  inst->SetSuspendAfterVerify(TSEDefRestTable::Process().Get(FieldText(d.Name)));
+  inst->SetRules(TSEDefRulesTable::Process().Get(FieldText(d.Name)));
   return inst;
 }
 
@@ -73,8 +67,8 @@ void LoadSEInstance(std::vector<TZQSEDef>& Defs, TSEInstArr& Insts) {
   size_t k = 0;
   for (size_t i = 0; i < N; ++i) {
     const TZQSEDef d = Defs[i];
-    const std::u16string name = Field(d.Name);
-    const std::u16string title = Field(d.Title);
+    const std::u16string name = FieldText(d.Name);
+    const std::u16string title = FieldText(d.Title);
     TZQTrace::I(u"[LoadSEInstance] Load SEInstance ID:%d, Name:%s, Title:%s", {d.ID, name, title});
     TSEInstancePtr inst = MakeFromDef(d);
     if (inst) {

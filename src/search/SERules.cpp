@@ -2,6 +2,7 @@
 
 #include "html/HtmlParser.h"
 #include "log/zqTrace.h"
+#include "platform/FieldText.h"
 #include "platform/Text.h"
 #include "search/Mask.h"
 #include "search/ZQSEInst.h"
@@ -86,11 +87,7 @@ bool CheckSERules(TSERules& Rules, std::u16string_view Engine, std::u16string* E
 std::u16string SnippetRemark(std::u16string_view Text) {
   std::u16string s = CollapseWhiteSpace(Text);
   if (!s.empty() && s.back() == u' ') s.pop_back();
-  if (s.size() > kRemarkUnits) {
-    size_t n = kRemarkUnits;
-    if (s[n - 1] >= 0xD800 && s[n - 1] <= 0xDBFF) --n;
-    s.erase(n);
-  }
+  s.erase(SurrogateSafeCut(s, kRemarkUnits));
   return s;
 }
 

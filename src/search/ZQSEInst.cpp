@@ -23,13 +23,6 @@ namespace zqe {
 
 namespace {
 
-constexpr char16_t kDefaultUserAgent[] =
-    u"Mozila/5.0 (Windows NT 6.1; Win64; x64) AppleWebKit/537.36 (KHTML, like Gecko) "
-    u"Chrome/52.0.2743.48 Safari/537.36 Vivaldi/1.3.534.3";
-constexpr char16_t kDefaultAcceptCharSet[] = u"GB2312,utf-8;q=0.7,*;q=0.7";
-constexpr char16_t kDefaultAcceptLanguage[] = u"zh-CN,zh;q=0.9,en-US;q=0.8,en;q=0.7";
-constexpr int32_t kDefaultTimeOut = 10000;
-
 constexpr char16_t kUnicodeSeparators[] = {
 #include "search/UnicodeWhiteSpace.inc"
 };
@@ -204,12 +197,10 @@ void TSEInstanceBase::InitEngine(std::u16string_view Url, std::u16string_view Ur
                                  std::u16string_view HttpAcceptLanguage, int32_t HttpTimeOut) {
   FUrl = Url;
   FUrlFmt = UrlFmt;
-  FHttpUserAgent = HttpUserAgent.empty() ? std::u16string_view(kDefaultUserAgent) : HttpUserAgent;
-  FHttpAcceptCharSet =
-      HttpAcceptCharSet.empty() ? std::u16string_view(kDefaultAcceptCharSet) : HttpAcceptCharSet;
-  FHttpAcceptLanguage =
-      HttpAcceptLanguage.empty() ? std::u16string_view(kDefaultAcceptLanguage) : HttpAcceptLanguage;
-  FHttpTimeOut = HttpTimeOut == 0 ? kDefaultTimeOut : HttpTimeOut;
+  FHttpUserAgent = HttpUserAgent.empty() ? kEngineStoredDefaultUserAgent : HttpUserAgent;
+  FHttpAcceptCharSet = HttpAcceptCharSet.empty() ? kHttpDefaultAcceptCharSet : HttpAcceptCharSet;
+  FHttpAcceptLanguage = HttpAcceptLanguage.empty() ? kHttpDefaultAcceptLanguage : HttpAcceptLanguage;
+  FHttpTimeOut = HttpTimeOut == 0 ? kHttpDefaultTimeOut : HttpTimeOut;
 }
 
 void TSEInstanceBase::ResetCheck() {

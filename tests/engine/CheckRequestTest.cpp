@@ -9,7 +9,9 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "TestSupport.h"
 #include "engine/ZQEImp.h"
@@ -231,6 +233,43 @@ TEST_F(CheckRequestTest, RecordsWithUnknownIdsAreSkippedAndNoneLeftIsAnError) {
   EXPECT_EQ(platform::GetLastError(), 87u);
   EXPECT_FALSE(Check({unknown}));
   EXPECT_EQ(platform::GetLastError(), 87u);
+}
+
+// An exception that reaches the top of the check callback ends the request
+// with its failure and a log line, never in the host; the engine then goes
+// on serving requests. The engine factory is the seam that throws.
+TEST_F(CheckRequestTest, AnExceptionInACheckFailsTheRequestAndStaysInTheLibrary) {
+  struct Case {
+    const char* what;
+    std::vector<std::u16string> engines;
+    bool standard;  // a std::exception, or some other type
+    const char* logged;
+  } cases[] = {
+      {"one engine, std::exception", {u"yahoo"}, true, "[ZQECheck] exception:factory failed"},
+      {"one engine, other type", {u"yahoo"}, false, "[ZQECheck] exception:"},
+      {"several engines, std::exception", {u"bing", u"yahoo"}, true, "[ZQECheck] exception:factory failed"},
+      {"several engines, other type", {u"bing", u"yahoo"}, false, "[ZQECheck] exception:"},
+  };
+  Set(u"bing", {0, 0, u"http://found.example/bing"});
+  for (const Case& c : cases) {
+    SetSEInstFactory([standard = c.standard](int32_t id, const TZQSEDefArr& defs) -> TSEInstancePtr {
+      if (id == HashSEName(u"yahoo")) {
+        if (standard) throw std::runtime_error("factory failed");
+        throw 42;
+      }
+      for (const auto& d : defs)
+        if (d.ID == id) return std::make_shared<FakeEngine>(FieldText(d.Name), id);
+      return nullptr;
+    });
+    DebugCapture cap;
+    std::vector<TZQSEDef> defs;
+    for (const auto& e : c.engines) defs.push_back(Def(e));
+    bool returned = true;
+    EXPECT_NO_THROW(returned = Check(defs)) << c.what;
+    EXPECT_FALSE(returned) << c.what;
+    EXPECT_THAT(cap.lines(), Contains(HasSubstr(c.logged))) << c.what;
+    EXPECT_TRUE(Check({Def(u"bing")})) << c.what << ": the next request";
+  }
 }
 
 TEST_F(CheckRequestTest, LongFindingsAreCutAt4097UnitsWithoutSplittingAPair) {

@@ -6,10 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <map>
 #include <string>
 
+#include "ServerState.h"
 #include "platform/Text.h"
 
 namespace zqe::test {
@@ -52,25 +51,15 @@ class ScenarioServer {
       problem_ = "ZQE_HTTP_SCENARIO_STATE is not set: run these tests through ctest";
       return;
     }
-    std::map<std::string, std::string> kv;
-    // Under Wine a Unix path may need the drive that maps the Unix root.
-    for (const std::string& candidate : {state_, "Z:" + state_}) {
-      std::ifstream f(candidate);
-      std::string line;
-      while (std::getline(f, line)) {
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos) kv[line.substr(0, eq)] = line.substr(eq + 1);
-      }
-      if (!kv.empty()) break;
-    }
-    if (kv.count("port") == 0) {
+    const ServerState state = ServerState::Read(state_);
+    if (!state.Has("port")) {
       problem_ = "cannot read the scenario server's state file " + state_;
       return;
     }
-    port_ = std::atoi(kv["port"].c_str());
-    closed_ = std::atoi(kv["closed"].c_str());
-    blackhole_ = std::atoi(kv["blackhole"].c_str());
-    tlsHello_ = std::atoi(kv["tlshello"].c_str());
+    port_ = state.Int("port");
+    closed_ = state.Int("closed");
+    blackhole_ = state.Int("blackhole");
+    tlsHello_ = state.Int("tlshello");
   }
 
   std::string state_;

@@ -20,13 +20,14 @@ import http.server
 import os
 import select
 import socket
-import subprocess
 import sys
 import threading
 import time
 import urllib.parse
-import urllib.request
 import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools', 'serp-sim'))
+import loopback_server  # noqa: E402  (beside serp_sim.py, which shares it)
 
 IDLE_LIMIT = 300
 LIFETIME = 1800
@@ -247,14 +248,6 @@ def tls_hello_listener():
     return s
 
 
-def read_state(path):
-    try:
-        with open(path) as f:
-            return dict(line.strip().split('=', 1) for line in f if '=' in line)
-    except OSError:
-        return None
-
-
 def serve(state_path):
     httpd = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Handler)
     httpd.daemon_threads = True
@@ -263,19 +256,16 @@ def serve(state_path):
     hole, fillers = blackhole_socket()
     hello = tls_hello_listener()
     pid = os.getpid()
-    tmp = state_path + '.tmp'
-    with open(tmp, 'w') as f:
-        f.write('port=%d\nclosed=%d\nblackhole=%d\ntlshello=%d\npid=%d\n' % (
-            httpd.server_address[1], closed.getsockname()[1], hole.getsockname()[1],
-            hello.getsockname()[1], pid))
-    os.replace(tmp, state_path)
+    loopback_server.write_state(state_path, {
+        'port': httpd.server_address[1], 'closed': closed.getsockname()[1],
+        'blackhole': hole.getsockname()[1], 'tlshello': hello.getsockname()[1], 'pid': pid})
 
     started = time.monotonic()
 
     def watchdog():
         while True:
             time.sleep(1)
-            state = read_state(state_path)
+            state = loopback_server.read_state(state_path)
             now = time.monotonic()
             if (state is None or state.get('pid') != str(pid) or
                     now - last_request[0] > IDLE_LIMIT or now - started > LIFETIME):
@@ -290,43 +280,20 @@ def serve(state_path):
     hole.close()
     hello.close()
     closed.close()
-    state = read_state(state_path)
+    state = loopback_server.read_state(state_path)
     if state is not None and state.get('pid') == str(pid):
         os.remove(state_path)
 
 
 def stop(state_path):
-    state = read_state(state_path)
-    if state is None:
-        return 0
-    try:
-        opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
-        opener.open('http://127.0.0.1:%s/__quit' % state['port'], timeout=5).read()
-    except OSError:
-        pass
-    try:
-        os.remove(state_path)   # the watchdog ends a server that did not answer
-    except OSError:
-        pass
-    return 0
+    # The watchdog ends a server that does not answer /__quit.
+    return loopback_server.stop(state_path, quit_path='/__quit')
 
 
 def start(state_path):
-    stop(state_path)
-    proc = subprocess.Popen([sys.executable, os.path.abspath(__file__), 'serve', state_path],
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL, start_new_session=True)
-    deadline = time.monotonic() + 20
-    while time.monotonic() < deadline:
-        if read_state(state_path) is not None:
-            return 0
-        if proc.poll() is not None:
-            print('scenario server exited with %d' % proc.returncode, file=sys.stderr)
-            return 1
-        time.sleep(0.05)
-    print('scenario server did not start', file=sys.stderr)
-    proc.kill()
-    return 1
+    return loopback_server.start(
+        'scenario server', [sys.executable, os.path.abspath(__file__), 'serve', state_path], state_path,
+        wait_seconds=20, quit_path='/__quit')
 
 
 if __name__ == '__main__':

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "TestSupport.h"
+#include "platform/FieldText.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
@@ -11,6 +12,37 @@ namespace zqe::platform {
 namespace {
 
 using test::TempDir;
+
+// Every cap on UTF-16 text (record fields, remarks, report cells) cuts
+// through this one function.
+TEST(TextTest, SurrogateSafeCutNeverEndsOnTheFirstHalfOfAPair) {
+  const struct {
+    std::u16string_view text;
+    size_t limit;
+    size_t expected;
+  } cases[] = {
+      {u"abc", 5, 3},                    // shorter than the cap: whole
+      {u"abc", 3, 3},                    // exactly the cap
+      {u"abcdef", 3, 3},                 // plain cut
+      {u"ab\U0001F600", 3, 2},           // the cap falls inside the pair
+      {u"ab\U0001F600", 4, 4},           // the pair fits
+      {u"a\U0001F600b", 3, 3},           // the cap falls after the pair
+      {u"\U0001F600", 1, 0},             // nothing fits
+      {u"abc", 0, 0},
+      {u"ab\xDC00" u"c", 3, 3},          // a lone second half is not held back
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(SurrogateSafeCut(c.text, c.limit), c.expected)
+        << U16ToUtf8(c.text) << " limit " << c.limit;
+}
+
+TEST(TextTest, FieldViewStopsAtTheFirstZeroOrTheEndOfTheArray) {
+  const char16_t terminated[6] = {u'a', u'b', 0, u'c', 0, 0};
+  EXPECT_EQ(FieldView(terminated), u"ab");
+  const char16_t full[3] = {u'x', u'y', u'z'};
+  EXPECT_EQ(FieldView(full), u"xyz");
+  EXPECT_EQ(FieldText(full), u"xyz");
+}
 
 TEST(TextTest, Utf8RoundTripAndInvalidBytesBecomeReplacementCharacters) {
   EXPECT_EQ(Utf8ToU16("a\xE4\xB8\xAD\xF0\x9F\x98\x80"), u"a\u4E2D\U0001F600");

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
+#include "ServerState.h"
 #include "platform/Text.h"
 
 namespace zqe::test {
@@ -43,14 +43,8 @@ class SerpSim {
       problem_ = "ZQE_SERP_SIM_STATE is not set: run these tests through ctest";
       return;
     }
-    for (const std::string& candidate : {state_, "Z:" + state_}) {
-      std::ifstream f(candidate);
-      std::string line;
-      while (std::getline(f, line)) {
-        if (line.rfind("port=", 0) == 0) port_ = std::atoi(line.c_str() + 5);
-      }
-      if (port_ != 0) return;
-    }
+    port_ = ServerState::Read(state_).Int("port");
+    if (port_ != 0) return;
     problem_ = "cannot read serp-sim's state file " + state_;
   }
 

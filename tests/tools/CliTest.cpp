@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "ServerState.h"
 #include "platform/HostSupport.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -50,11 +51,7 @@ Outcome Zqe(std::vector<std::string> args) {
 int SimPort() {
   const char* state = std::getenv("ZQE_SERP_SIM_STATE");
   if (!state) return 0;
-  std::ifstream f(HostPath(state));
-  std::string line;
-  while (std::getline(f, line))
-    if (line.rfind("port=", 0) == 0) return std::atoi(line.c_str() + 5);
-  return 0;
+  return test::ServerState::Read(state).Int("port");
 }
 
 std::string WriteIni(const std::string& name, const std::string& body) {

@@ -45,11 +45,12 @@ import html
 import http.server
 import json
 import os
-import subprocess
 import sys
 import threading
 import time
 import urllib.parse
+
+import loopback_server
 
 DEFAULT_CORPUS = [
     "原创检测引擎把句子发送给搜索引擎并在结果页中查找它",
@@ -347,10 +348,7 @@ def serve(args):
     server.daemon_threads = True
     port = server.server_address[1]
     if state:
-        tmp = state + ".tmp"
-        with open(tmp, "w") as f:
-            f.write("port=%d\npid=%d\n" % (port, os.getpid()))
-        os.replace(tmp, state)
+        loopback_server.write_state(state, {"port": port, "pid": os.getpid()})
     print("port=%d" % port, flush=True)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     if "--stdin-watch" in args:
@@ -384,25 +382,11 @@ def main(argv):
         return 0
     if cmd == "start" and len(argv) >= 3:
         state = argv[2]
-        if os.path.exists(state):
-            os.remove(state)
-        subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--state", state] + argv[3:],
-                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                         start_new_session=True)
-        for _ in range(200):
-            if os.path.exists(state):
-                print(open(state).read().strip())
-                return 0
-            time.sleep(0.05)
-        print("serp-sim did not start", file=sys.stderr)
-        return 1
+        return loopback_server.start(
+            "serp-sim", [sys.executable, os.path.abspath(__file__), "serve", "--state", state] + argv[3:],
+            state, wait_seconds=10, echo=True)
     if cmd == "stop" and len(argv) >= 3:
-        state = argv[2]
-        try:
-            os.remove(state)  # the server notices and ends within half a second
-        except FileNotFoundError:
-            pass
-        return 0
+        return loopback_server.stop(argv[2])  # the server notices and ends within half a second
     print(__doc__)
     return 2
 

@@ -15,13 +15,10 @@
 
 namespace {
 
-constexpr std::u16string_view kAcceptCharSet = u"GB2312,utf-8;q=0.7,*;q=0.7";
-constexpr std::u16string_view kAcceptLanguage = u"zh-CN,zh;q=0.9,en-US;q=0.8,en;q=0.7";
-
 struct TFetchOptions {
   bool Json = false;
   bool DebugHttp = false;
-  int TimeOut = 10000;
+  int TimeOut = zqe::kHttpDefaultTimeOut;
   std::string Url;
 };
 
@@ -39,8 +36,8 @@ int RunFetch(const TFetchOptions& o) {
   // A user agent from the engines' table, as their requests send.
   const auto agents = zqe::TSEInstanceBase::UserAgents();
   const std::u16string agent(agents[zqe::platform::Random(static_cast<uint32_t>(agents.size()))]);
-  const bool ok = zqe::THTTP::Get(agent, kAcceptCharSet, kAcceptLanguage, zqe::Utf8ToU16(o.Url), o.TimeOut,
-                                  code, response);
+  const bool ok = zqe::THTTP::Get(agent, zqe::kHttpDefaultAcceptCharSet, zqe::kHttpDefaultAcceptLanguage,
+                                  zqe::Utf8ToU16(o.Url), o.TimeOut, code, response);
   zqe::platform::SetDebugOutputHook(nullptr);
   const std::string body = zqe::U16ToUtf8(response);
   if (o.Json) {

@@ -165,11 +165,23 @@ void SetDword(HINTERNET h, DWORD option, DWORD value) {
   WinHttpSetOption(h, option, &value, sizeof value);
 }
 
-}  // namespace
+void SetTimeouts(HINTERNET h, const HttpRequest& request) {
+  if (!WinHttpSetTimeouts(h, 0, static_cast<int>(request.connectTimeoutMs), static_cast<int>(request.sendTimeoutMs),
+                          static_cast<int>(request.receiveTimeoutMs))) {
+    Fail();
+  }
+}
 
-HttpResponse HttpGet(const HttpRequest& request) {
-  if (request.abort && request.abort->Requested()) throw HttpError(HttpError::kAborted);
-  const std::wstring url = Wide(request.url);
+// The parts of the request URL that WinHTTP takes separately.
+struct Target {
+  std::wstring host;
+  std::wstring object;  // path and query, starting with "/"
+  INTERNET_PORT port = 0;
+  bool secure = false;
+};
+
+Target CrackUrl(std::u16string_view requestUrl) {
+  const std::wstring url = Wide(requestUrl);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof parts;
   parts.dwHostNameLength = static_cast<DWORD>(-1);
@@ -180,122 +192,166 @@ HttpResponse HttpGet(const HttpRequest& request) {
   if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
     throw HttpError("unsupported URL scheme");
   }
-  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  std::wstring object;
-  if (parts.lpszUrlPath) object.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
-  if (parts.lpszExtraInfo) object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  if (object.empty() || object[0] != L'/') object.insert(0, L"/");
+  Target t;
+  t.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+  if (parts.lpszUrlPath) t.object.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+  if (parts.lpszExtraInfo) t.object.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (t.object.empty() || t.object[0] != L'/') t.object.insert(0, L"/");
+  t.port = parts.nPort;
+  t.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  return t;
+}
 
-  Handle session(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                             WINHTTP_NO_PROXY_BYPASS, 0));
-  if (!session.h) Fail();
-  if (!WinHttpSetTimeouts(session.h, 0, static_cast<int>(request.connectTimeoutMs),
-                          static_cast<int>(request.sendTimeoutMs), static_cast<int>(request.receiveTimeoutMs))) {
-    Fail();
-  }
-  Handle connection(WinHttpConnect(session.h, host.c_str(), parts.nPort, 0));
-  if (!connection.h) Fail();
-  Handle req(WinHttpOpenRequest(connection.h, L"GET", object.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
-  if (!req.h) Fail();
-  if (!WinHttpSetTimeouts(req.h, 0, static_cast<int>(request.connectTimeoutMs),
-                          static_cast<int>(request.sendTimeoutMs), static_cast<int>(request.receiveTimeoutMs))) {
-    Fail();
-  }
+// One request's handles, closed in reverse order of opening.
+struct Handles {
+  Handle session;
+  Handle connection;
+  Handle req;
+};
+
+void Open(Handles& w, const Target& target, const HttpRequest& request) {
+  w.session.h = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                            WINHTTP_NO_PROXY_BYPASS, 0);
+  if (!w.session.h) Fail();
+  SetTimeouts(w.session.h, request);
+  w.connection.h = WinHttpConnect(w.session.h, target.host.c_str(), target.port, 0);
+  if (!w.connection.h) Fail();
+  w.req.h = WinHttpOpenRequest(w.connection.h, L"GET", target.object.c_str(), nullptr, WINHTTP_NO_REFERER,
+                               WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0);
+  if (!w.req.h) Fail();
+  SetTimeouts(w.req.h, request);
+}
+
+// Time-outs, cookies and redirects; trail follows the redirects taken.
+void Configure(HINTERNET req, const HttpRequest& request, RedirectTrail& trail) {
   // Waiting for the response's headers has a time-out of its own (90 s by
   // default, and the only one Wine applies to that wait).
-  SetDword(req.h, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, request.receiveTimeoutMs);
+  SetDword(req, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, request.receiveTimeoutMs);
   DWORD disabled = 0;
   if (!request.cookies) disabled |= WINHTTP_DISABLE_COOKIES;
   if (!request.followRedirects) disabled |= WINHTTP_DISABLE_REDIRECTS;
-  if (disabled) SetDword(req.h, WINHTTP_OPTION_DISABLE_FEATURE, disabled);
-  if (request.followRedirects) {
-    SetDword(req.h, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, static_cast<DWORD>(request.maxRedirects));
+  if (disabled) SetDword(req, WINHTTP_OPTION_DISABLE_FEATURE, disabled);
+  if (!request.followRedirects) return;
+  SetDword(req, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, static_cast<DWORD>(request.maxRedirects));
+  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&trail);
+  if (WinHttpSetOption(req, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
+    WinHttpSetStatusCallback(req, OnRedirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
   }
-  RedirectTrail trail{request.url};
-  if (request.followRedirects) {
-    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&trail);
-    if (WinHttpSetOption(req.h, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
-      WinHttpSetStatusCallback(req.h, OnRedirect, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
-    }
-  }
+}
 
+// The user agent first, then the request's headers in their order.
+void AddHeaders(HINTERNET req, const HttpRequest& request) {
   std::wstring headers;
   if (!request.userAgent.empty()) headers += L"User-Agent: " + Wide(request.userAgent) + L"\r\n";
   for (const HttpHeader& h : request.headers) {
     if (!h.value.empty()) headers += Wide(h.name) + L": " + Wide(h.value) + L"\r\n";
   }
   if (!headers.empty() &&
-      !WinHttpAddRequestHeaders(req.h, headers.c_str(), static_cast<DWORD>(headers.size()), WINHTTP_ADDREQ_FLAG_ADD)) {
+      !WinHttpAddRequestHeaders(req, headers.c_str(), static_cast<DWORD>(headers.size()), WINHTTP_ADDREQ_FLAG_ADD)) {
     Fail();
   }
+}
 
-  // Declared after `req`, so the waker is gone before the handle closes.
-  AbortGuard abortGuard(request.abort, req);
-  auto failed = [&](int status = 0) {
-    abortGuard.ThrowIfAborted();
-    Fail(status);
-  };
-  if (!WinHttpSendRequest(req.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) failed();
-  if (!WinHttpReceiveResponse(req.h, nullptr)) failed();
+// A failed call on the request: the abort when one closed the handle,
+// otherwise WinHTTP's error.
+[[noreturn]] void Failed(const AbortGuard& abortGuard, int status = 0) {
+  abortGuard.ThrowIfAborted();
+  Fail(status);
+}
 
-  HttpResponse r;
+int ReadStatus(HINTERNET req, const HttpRequest& request, const AbortGuard& abortGuard) {
   DWORD status = 0;
   DWORD size = sizeof status;
-  if (!WinHttpQueryHeaders(req.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+  if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
                            &status, &size, WINHTTP_NO_HEADER_INDEX)) {
-    failed();
+    Failed(abortGuard);
   }
-  r.status = static_cast<int>(status);
-  if (request.followRedirects && r.status >= 300 && r.status < 400) {
+  if (request.followRedirects && status >= 300 && status < 400) {
     std::u16string location;
-    if (QueryHeader(req.h, WINHTTP_QUERY_LOCATION, WINHTTP_NO_HEADER_INDEX, location)) {
+    if (QueryHeader(req, WINHTTP_QUERY_LOCATION, WINHTTP_NO_HEADER_INDEX, location)) {
       // WinHTTP hands back a redirect it would not follow (over the hop
       // limit, or to a scheme it refuses); that is no completed exchange.
       throw HttpError("redirect not followed");
     }
   }
+  return static_cast<int>(status);
+}
 
+// The body, inflated; errors carry the status already received.
+std::string ReadBody(HINTERNET req, const HttpRequest& request, int status, const AbortGuard& abortGuard) {
   HttpBodySink sink(request.maxBodyBytes);
   std::u16string encoding;
-  if (QueryHeader(req.h, WINHTTP_QUERY_CONTENT_ENCODING, WINHTTP_NO_HEADER_INDEX, encoding)) {
+  if (QueryHeader(req, WINHTTP_QUERY_CONTENT_ENCODING, WINHTTP_NO_HEADER_INDEX, encoding)) {
     sink.SetContentEncoding(U16ToUtf8(encoding));
   }
   std::vector<char> buf(64 * 1024);
   for (;;) {
     DWORD read = 0;
-    if (!WinHttpReadData(req.h, buf.data(), static_cast<DWORD>(buf.size()), &read)) failed(r.status);
+    if (!WinHttpReadData(req, buf.data(), static_cast<DWORD>(buf.size()), &read)) Failed(abortGuard, status);
     if (read == 0) break;
     try {
       sink.Append(buf.data(), read);
     } catch (const HttpError& e) {
-      throw HttpError(e.what(), r.status);
+      throw HttpError(e.what(), status);
     }
   }
   abortGuard.ThrowIfAborted();
   try {
-    r.body = sink.Finish();
+    return sink.Finish();
   } catch (const HttpError& e) {
-    throw HttpError(e.what(), r.status);
+    throw HttpError(e.what(), status);
   }
+}
 
+std::vector<HttpCookie> ReadCookies(HINTERNET req) {
+  std::vector<HttpCookie> cookies;
   for (DWORD index = 0;;) {
     std::u16string cookie;
-    if (!QueryHeader(req.h, WINHTTP_QUERY_SET_COOKIE, &index, cookie)) break;
-    r.cookies.push_back(ParseSetCookie(cookie));
+    if (!QueryHeader(req, WINHTTP_QUERY_SET_COOKIE, &index, cookie)) break;
+    cookies.push_back(ParseSetCookie(cookie));
   }
-  r.finalUrl = trail.url;
+  return cookies;
+}
+
+// WinHTTP's own answer where it gives one, otherwise the redirect trail.
+std::u16string FinalUrl(HINTERNET req, const RedirectTrail& trail) {
+  std::u16string finalUrl = trail.url;
   DWORD urlBytes = 0;
-  WinHttpQueryOption(req.h, WINHTTP_OPTION_URL, nullptr, &urlBytes);
+  WinHttpQueryOption(req, WINHTTP_OPTION_URL, nullptr, &urlBytes);
   if (urlBytes >= sizeof(wchar_t)) {
     std::wstring url(urlBytes / sizeof(wchar_t), L'\0');
-    if (WinHttpQueryOption(req.h, WINHTTP_OPTION_URL, url.data(), &urlBytes)) {
+    if (WinHttpQueryOption(req, WINHTTP_OPTION_URL, url.data(), &urlBytes)) {
       url.resize(urlBytes / sizeof(wchar_t));
       while (!url.empty() && url.back() == L'\0') url.pop_back();
-      r.finalUrl.assign(url.begin(), url.end());
+      finalUrl.assign(url.begin(), url.end());
     }
   }
+  return finalUrl;
+}
+
+}  // namespace
+
+HttpResponse HttpGet(const HttpRequest& request) {
+  if (request.abort && request.abort->Requested()) throw HttpError(HttpError::kAborted);
+  const Target target = CrackUrl(request.url);
+  Handles w;
+  Open(w, target, request);
+  RedirectTrail trail{request.url};
+  Configure(w.req.h, request, trail);
+  AddHeaders(w.req.h, request);
+
+  // Declared after the handles, so the waker is gone before they close.
+  AbortGuard abortGuard(request.abort, w.req);
+  if (!WinHttpSendRequest(w.req.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+    Failed(abortGuard);
+  }
+  if (!WinHttpReceiveResponse(w.req.h, nullptr)) Failed(abortGuard);
+
+  HttpResponse r;
+  r.status = ReadStatus(w.req.h, request, abortGuard);
+  r.body = ReadBody(w.req.h, request, r.status, abortGuard);
+  r.cookies = ReadCookies(w.req.h);
+  r.finalUrl = FinalUrl(w.req.h, trail);
   return r;
 }
 

@@ -10,6 +10,7 @@
 
 #include "host/CheckRun.h"
 #include "host/SentenceSplit.h"
+#include "platform/FieldText.h"
 #include "platform/HostSupport.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
@@ -35,10 +36,95 @@ std::vector<std::string> SplitList(const std::string& s) {
   return out;
 }
 
-std::string DefName(const TZQSEDef& d) {
-  size_t n = 0;
-  while (n < 128 && d.Name[n]) ++n;
-  return U16ToUtf8(std::u16string_view(d.Name, n));
+std::string DefName(const TZQSEDef& d) { return U16ToUtf8(FieldView(d.Name)); }
+
+// The engines named in `names` (comma-separated, any case), in that order,
+// as indexes into defs; all of them when names is empty. Empty with a
+// message in `error` when one is not loaded.
+std::vector<size_t> SelectEngines(const std::vector<TZQSEDef>& defs, const std::string& names, std::string& error) {
+  std::vector<size_t> selected;
+  const auto wanted = SplitList(names);
+  if (wanted.empty()) {
+    for (size_t i = 0; i < defs.size(); ++i) selected.push_back(i);
+    return selected;
+  }
+  for (const auto& w : wanted) {
+    size_t i = 0;
+    while (i < defs.size() && !SameTextAscii(Utf8ToU16(DefName(defs[i])), Utf8ToU16(w))) ++i;
+    if (i == defs.size()) {
+      std::string known;
+      for (const auto& d : defs) known += (known.empty() ? "" : ", ") + DefName(d);
+      error = "no engine named " + w + " is loaded (loaded: " + known + ")";
+      return {};
+    }
+    selected.push_back(i);
+  }
+  return selected;
+}
+
+// Runs the checks with Ctrl-C cancelling them (a second Ctrl-C quits at
+// once), then lets the engine go.
+void RunInterruptible(EngineHost& host, const RunSettings& settings, Report& report) {
+  CheckRun run(host, settings);
+  // Shared with the interrupt handler, which may run on after this
+  // function has moved on; `run` is reached only while `finished` is false.
+  struct InterruptState {
+    std::mutex mutex;
+    bool finished = false;  // guarded by mutex
+    CheckRun* run = nullptr;
+    std::atomic<int> count{0};
+  };
+  auto state = std::make_shared<InterruptState>();
+  state->run = &run;
+  platform::SetInterruptHandler([state] {
+    // A second Ctrl-C is for a user who will not wait for the engines to
+    // wind down.
+    if (state->count.fetch_add(1) > 0) std::_Exit(kExitInterrupted);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    if (state->finished) return;
+    std::fputs("\nzqe: interrupted; cancelling the running checks (Ctrl-C again to quit at once)...\n", stderr);
+    state->run->Cancel();
+  });
+  run.Run(report);
+  {
+    // No CancelAll may overlap UnInit.
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->finished = true;
+  }
+  platform::SetInterruptHandler(nullptr);
+  host.UnInit();
+}
+
+std::string Render(const Report& report, const std::string& format) {
+  if (format == "json") return RenderJson(report);
+  if (format == "html") return RenderHtml(report);
+  return RenderText(report);
+}
+
+// The report on standard output, or into outFile (opened on o.out); false
+// when the file could not be written.
+bool WriteReport(const std::string& text, const CheckOptions& o, std::ofstream& outFile, const char* command) {
+  if (o.out.empty()) {
+    platform::UseUtf8Console();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return true;
+  }
+  outFile.write(text.data(), static_cast<std::streamsize>(text.size()));
+  outFile.close();
+  if (!outFile) return false;
+  if (!o.quiet) std::fprintf(stderr, "zqe %s: report written to %s\n", command, o.out.c_str());
+  return true;
+}
+
+// The exit code of a report that was written.
+int ExitCode(const Report& report, const char* command) {
+  if (report.interrupted) return kExitInterrupted;
+  if (const Totals totals = Summarise(report); totals.MostlyUnchecked()) {
+    std::fprintf(stderr, "zqe %s: warning: %s\n", command, UncheckedWarning(totals).c_str());
+    return kExitTooLittleChecked;
+  }
+  return kExitOk;
 }
 
 }  // namespace
@@ -126,84 +212,28 @@ int RunCheckCommand(const char* command, const CheckOptions& o, std::vector<Docu
   if (defs.empty()) return fail(kExitEngine, "the definition file " + configPath + " defines no usable engine");
 
   RunSettings settings;
-  Report report;
-  report.title = title;
-  const auto wanted = SplitList(o.engines);
-  if (wanted.empty()) {
-    for (size_t i = 0; i < defs.size(); ++i) settings.engines.push_back(i);
-  } else {
-    for (const auto& w : wanted) {
-      size_t i = 0;
-      while (i < defs.size() && !SameTextAscii(Utf8ToU16(DefName(defs[i])), Utf8ToU16(w))) ++i;
-      if (i == defs.size()) {
-        std::string known;
-        for (const auto& d : defs) known += (known.empty() ? "" : ", ") + DefName(d);
-        return fail(kExitUsage, "no engine named " + w + " is loaded (loaded: " + known + ")");
-      }
-      settings.engines.push_back(i);
-    }
-  }
-  for (size_t i : settings.engines) report.engines.push_back(DefName(defs[i]));
+  std::string error;
+  settings.engines = SelectEngines(defs, o.engines, error);
+  if (!error.empty()) return fail(kExitUsage, error);
   settings.strict = o.strict;
   settings.filter = Utf8ToU16(o.filter);
   settings.threads = o.threads;
   settings.budgetMs = o.budgetMs;
   settings.progress = !o.quiet;
+
+  Report report;
+  report.title = title;
+  for (size_t i : settings.engines) report.engines.push_back(DefName(defs[i]));
   report.strict = o.strict;
   report.filter = o.filter;
   report.minLength = o.minLength;
   report.documents = std::move(documents);
 
-  CheckRun run(*host, settings);
-  // Shared with the interrupt handler, which may run on after this
-  // function has moved on; `run` is reached only while `finished` is false.
-  struct InterruptState {
-    std::mutex mutex;
-    bool finished = false;  // guarded by mutex
-    CheckRun* run = nullptr;
-    std::atomic<int> count{0};
-  };
-  auto state = std::make_shared<InterruptState>();
-  state->run = &run;
-  platform::SetInterruptHandler([state] {
-    // A second Ctrl-C is for a user who will not wait for the engines to
-    // wind down.
-    if (state->count.fetch_add(1) > 0) std::_Exit(kExitInterrupted);
-    std::lock_guard<std::mutex> lock(state->mutex);
-    if (state->finished) return;
-    std::fputs("\nzqe: interrupted; cancelling the running checks (Ctrl-C again to quit at once)...\n", stderr);
-    state->run->Cancel();
-  });
-  run.Run(report);
-  {
-    // No CancelAll may overlap UnInit.
-    std::lock_guard<std::mutex> lock(state->mutex);
-    state->finished = true;
-  }
-  platform::SetInterruptHandler(nullptr);
-  host->UnInit();
+  RunInterruptible(*host, settings, report);
   host.reset();
 
-  std::string text;
-  if (o.format == "json") text = RenderJson(report);
-  else if (o.format == "html") text = RenderHtml(report);
-  else text = RenderText(report);
-  if (o.out.empty()) {
-    platform::UseUtf8Console();
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-  } else {
-    outFile.write(text.data(), static_cast<std::streamsize>(text.size()));
-    outFile.close();
-    if (!outFile) return fail(kExitUsage, "cannot write " + o.out);
-    if (!o.quiet) std::fprintf(stderr, "zqe %s: report written to %s\n", command, o.out.c_str());
-  }
-  if (report.interrupted) return kExitInterrupted;
-  if (const Totals totals = Summarise(report); totals.MostlyUnchecked()) {
-    std::fprintf(stderr, "zqe %s: warning: %s\n", command, UncheckedWarning(totals).c_str());
-    return kExitTooLittleChecked;
-  }
-  return kExitOk;
+  if (!WriteReport(Render(report, o.format), o, outFile, command)) return fail(kExitUsage, "cannot write " + o.out);
+  return ExitCode(report, command);
 }
 
 }  // namespace zqe::cli

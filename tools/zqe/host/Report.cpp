@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "match/SentenceMatch.h"
+#include "platform/FieldText.h"
 #include "platform/Text.h"
 
 namespace zqe::cli {
@@ -41,9 +42,7 @@ std::string Percent(double p) {
 // Cut to `limit` UTF-16 units, never between the halves of a pair.
 std::u16string Cut(std::u16string_view s, size_t limit) {
   if (s.size() <= limit) return std::u16string(s);
-  size_t n = limit;
-  if (n > 0 && s[n - 1] >= 0xD800 && s[n - 1] <= 0xDBFF) --n;
-  return std::u16string(s.substr(0, n)) + u"…";
+  return std::u16string(s.substr(0, SurrogateSafeCut(s, limit))) + u"…";
 }
 
 std::string Join(const std::vector<std::string>& v, const char* sep) {

@@ -1,0 +1,60 @@
+// Internal to the parser: the tokenizer, which feeds the tree builder one
+// token at a time (the two passes run interleaved).
+#pragma once
+
+#include "html/HtmlElement.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zqe::html {
+
+class TTagNames;
+class THtmlTreeBuilder;
+
+class THtmlTokenizer {
+ public:
+  THtmlTokenizer(TSourceText* source, THtmlTreeBuilder& builder, TTagNames& names);
+  // Tokenizes the whole source; throws EHtmlParserError on a tag without
+  // end or an unterminated wrapped script or style.
+  void Run();
+
+ private:
+  void AdvanceTo(size_t q);
+  THtmlElement* Make(TElementKind kind, size_t start);
+  void SetDecodedContent(THtmlElement& e, std::u16string_view raw);
+  [[noreturn]] void TagEndError(size_t start);
+  [[noreturn]] void UnterminatedError(const char* fmt);
+  size_t FindTagEnd(size_t from, bool quoteAware = true) const;
+  void ConsumeUntilClosedBy(size_t start, std::u16string_view before, bool quoteAware);
+  void ConsumeThroughTagEnd(size_t start);
+  void ReadMarkup(size_t start);
+  int32_t ReadTag(THtmlElement& e, std::u16string_view token);
+  bool IsClosingTagFor(size_t q, std::u16string_view name) const;
+  bool StartsWithCommentOpen() const;
+  void ReadWrappedContent(const char* error);
+  void ReadScriptContent();
+  void ReadStyleContent();
+
+  TSourceText* FSource;
+  // The whole page text, its first unit and its length: the cursor below
+  // moves over these, and the scans take the raw pointer.
+  const std::u16string_view FText;
+  const char16_t* const FChars;
+  const size_t FLength;
+  THtmlTreeBuilder& FBuilder;
+  TTagNames& FNames;
+  // The raw attribute pairs of the tag being read, reused across tags.
+  std::vector<std::pair<std::u16string_view, std::u16string_view>> FRaw;
+  // The cursor: the next unit of FText to read.
+  size_t FPos = 0;
+  size_t FLinePos = 0;
+  size_t FLineStart = 0;
+  int32_t FLine = 1;
+  int32_t FCol = 1;
+};
+
+}  // namespace zqe::html
