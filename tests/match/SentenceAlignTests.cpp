@@ -33,9 +33,9 @@ std::u16string Dump(const TSentenceAlignment& a, std::u16string_view sentence, s
     if (at == nullptr)
       o += text[p];
     else if (at->Kind == TAlignEditKind::Delete)
-      o += u"{-" + std::u16string(1, text[p]) + u"-}";
+      o.append(u"{-").append(1, text[p]).append(u"-}");
     else
-      o += u"(" + std::u16string(1, text[p]) + u">" + sentence[at->SentencePos] + u")";
+      o.append(u"(").append(1, text[p]).append(u">").append(1, sentence[at->SentencePos]).append(u")");
   }
   return o;
 }
@@ -82,7 +82,9 @@ void ExpectEditsRebuildTheSentence(const TSentenceAlignment& a, std::u16string_v
 }
 
 std::string Describe(std::u16string_view sentence, std::u16string_view text, bool strict) {
-  return "'" + U16ToUtf8(sentence) + "' in '" + U16ToUtf8(text) + "' strict=" + (strict ? "1" : "0");
+  std::string d = "'";
+  d.append(U16ToUtf8(sentence)).append("' in '").append(U16ToUtf8(text)).append("' strict=").append(strict ? "1" : "0");
+  return d;
 }
 
 TEST(AlignSentence, TableOfCases) {

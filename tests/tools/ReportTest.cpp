@@ -358,7 +358,7 @@ TEST(ReportTest, EachCopiedSentenceShowsItsSnippetWithTheSpanAndEditsMarked) {
 
     const std::string html = RenderHtml(r);
     EXPECT_NE(html.find(c.html), std::string::npos) << html;
-    EXPECT_NE(html.find(">" + std::string(c.phrase) + "</div>"), std::string::npos);
+    EXPECT_NE(html.find(std::string(">").append(c.phrase).append("</div>")), std::string::npos);
     EXPECT_EQ(html.find("<script"), std::string::npos);
 
     const auto j = nlohmann::json::parse(RenderJson(r));
