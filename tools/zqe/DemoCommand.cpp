@@ -42,9 +42,12 @@ struct DemoOptions {
 };
 
 // Every built-in engine, with the query key its own search URL uses.
-constexpr const char* kEngines[][3] = {
-    {"baidu", "Baidu", "wd"}, {"sougou", "Sogou", "query"}, {"bing", "Bing", "q"},
-    {"360so", "360 Search", "q"}, {"google", "Google", "q"},
+// Name, title, query key and the element of serp-sim's layout that holds
+// an entry's snippet, so that reports show the source's text alone.
+constexpr const char* kEngines[][4] = {
+    {"baidu", "Baidu", "wd", "div.c-abstract"},    {"sougou", "Sogou", "query", "div.ft"},
+    {"bing", "Bing", "q", "div.b_caption p"},       {"360so", "360 Search", "q", "p.res-desc"},
+    {"google", "Google", "q", "span.st"},
 };
 
 std::string DefinitionFile(int port) {
@@ -52,7 +55,7 @@ std::string DefinitionFile(int port) {
   std::string ini = "; written by zqe demo: every engine asks the local serp-sim\n";
   for (const auto& e : kEngines) {
     ini += std::string("\n[") + e[0] + "]\nTitle=" + e[1] + "\nurl=" + base + e[0] + "/\nsurl=" + base + e[0] +
-           "/s?" + e[2] + "=%s\nhttp-timeout=5000\nresult-remark=snippet\n";
+           "/s?" + e[2] + "=%s\nhttp-timeout=5000\nresult-remark=snippet\nsnippet-selector=" + e[3] + "\n";
   }
   return ini;
 }
