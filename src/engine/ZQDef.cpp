@@ -105,4 +105,39 @@ bool LoadSEDefArr(TZQSEDefArr& arr, std::u16string_view fileName, const IniOpene
   return result;
 }
 
+TSEDefinition ToSEDefinition(const TZQSEDef& Def) {
+  TSEDefinition d;
+  d.ID = Def.ID;
+  d.Name = FieldText(Def.Name);
+  d.Title = FieldText(Def.Title);
+  d.Url = FieldText(Def.url);
+  d.SearchUrl = FieldText(Def.surl);
+  d.HttpUserAgent = FieldText(Def.HttpUserAgent);
+  d.HttpAcceptCharSet = FieldText(Def.HttpAcceptCharSet);
+  d.HttpAcceptLanguage = FieldText(Def.HttpAcceptLanguage);
+  d.HttpTimeOut = Def.HttpTimeOut;
+  return d;
+}
+
+void LoadSEInstance(TZQSEDefArr& Defs, TSEInstArr& Insts) {
+  std::vector<TSEDefinition> defs;
+  defs.reserve(Defs.size());
+  for (const TZQSEDef& d : Defs) defs.push_back(ToSEDefinition(d));
+  const std::vector<bool> kept = LoadSEInstance(defs, Insts);
+  size_t n = 0;
+  for (size_t i = 0; i < Defs.size(); ++i) {
+    if (!kept[i]) continue;
+    if (n != i) Defs[n] = Defs[i];
+    ++n;
+  }
+  Defs.resize(n);
+}
+
+TSEInstancePtr CreateSEInstance(int32_t ID, const TZQSEDefArr& Defs) {
+  for (const TZQSEDef& d : Defs) {
+    if (d.ID == ID) return MakeSEInstance(ToSEDefinition(d));
+  }
+  return nullptr;
+}
+
 }  // namespace zqe

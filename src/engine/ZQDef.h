@@ -11,6 +11,7 @@
 
 #include "platform/FieldText.h"
 #include "platform/Platform.h"
+#include "search/SEManager.h"
 #include "zqe/zqe.h"
 
 namespace zqe {
@@ -37,5 +38,17 @@ int32_t HashSEName(std::u16string_view name);
 // (no "+", no blanks, no hexadecimal).
 bool ParseDecimalInt32(std::u16string_view s, int32_t& out);
 bool IsEmptySEDef(const TZQSEDef& def);
+
+// The registry's view of a record.
+TSEDefinition ToSEDefinition(const TZQSEDef& Def);
+
+// Builds Insts from Defs (one object per record, same order) and removes
+// from both every record whose name matches no engine class, so that
+// record i and engine i stay a pair for hosts.
+void LoadSEInstance(TZQSEDefArr& Defs, TSEInstArr& Insts);
+
+// A new configured object for the first record carrying ID; none when no
+// record carries it or its name matches no engine.
+TSEInstancePtr CreateSEInstance(int32_t ID, const TZQSEDefArr& Defs);
 
 }  // namespace zqe

@@ -4,7 +4,6 @@
 #include <iterator>
 
 #include "log/zqTrace.h"
-#include "platform/FieldText.h"
 #include "platform/NoDestroy.h"
 #include "platform/Text.h"
 #include "search/SE360.h"
@@ -35,18 +34,6 @@ constexpr TEngineClass kEngineClasses[] = {
     {u"google", &Make<TSEInstanceGoogle>},
 };
 
-TSEInstancePtr MakeFromDef(const TZQSEDef& d) {
-  TSEInstancePtr inst = NewSEInstance(FieldText(d.Name), d.ID);
-  if (!inst) return nullptr;
-  inst->InitEngine(FieldText(d.url), FieldText(d.surl), FieldText(d.HttpUserAgent), FieldText(d.HttpAcceptCharSet),
-                   FieldText(d.HttpAcceptLanguage), d.HttpTimeOut);
-  // Not in the record, whose layout hosts share: from the definition
-  // file's side table.
-  inst->SetSuspendAfterVerify(TSEDefRestTable::Process().Get(FieldText(d.Name)));
-  inst->SetRules(TSEDefRulesTable::Process().Get(FieldText(d.Name)));
-  return inst;
-}
-
 }  // namespace
 
 TSEInstancePtr NewSEInstance(std::u16string_view Name, int32_t ID) {
@@ -56,57 +43,49 @@ TSEInstancePtr NewSEInstance(std::u16string_view Name, int32_t ID) {
   return nullptr;
 }
 
-void LoadSEInstance(std::vector<TZQSEDef>& Defs, TSEInstArr& Insts) {
+TSEInstancePtr MakeSEInstance(const TSEDefinition& Def) {
+  TSEInstancePtr inst = NewSEInstance(Def.Name, Def.ID);
+  if (!inst) return nullptr;
+  inst->InitEngine(Def.Url, Def.SearchUrl, Def.HttpUserAgent, Def.HttpAcceptCharSet, Def.HttpAcceptLanguage,
+                   Def.HttpTimeOut);
+  // Not in the hosts' record, whose layout they share: from the
+  // definition file's side tables.
+  inst->SetSuspendAfterVerify(TSEDefRestTable::Process().Get(Def.Name));
+  inst->SetRules(TSEDefRulesTable::Process().Get(Def.Name));
+  return inst;
+}
+
+std::vector<bool> LoadSEInstance(const std::vector<TSEDefinition>& Defs, TSEInstArr& Insts) {
   const size_t N = Defs.size();
   TZQTrace::I(u"[LoadSEInstance] > SE defines count:" + UIntToU16(N));
   // Replaced objects are released here; a check that still holds one
   // keeps it alive until it is done.
   Insts.clear();
-  Insts.resize(N);
-  std::vector<bool> unmatched(N, false);
+  std::vector<bool> kept(N, false);
   size_t k = 0;
   for (size_t i = 0; i < N; ++i) {
-    const TZQSEDef d = Defs[i];
-    const std::u16string name = FieldText(d.Name);
-    const std::u16string title = FieldText(d.Title);
-    TZQTrace::I(u"[LoadSEInstance] Load SEInstance ID:%d, Name:%s, Title:%s", {d.ID, name, title});
-    TSEInstancePtr inst = MakeFromDef(d);
-    if (inst) {
-      Insts[i] = std::move(inst);
+    const TSEDefinition& d = Defs[i];
+    TZQTrace::I(u"[LoadSEInstance] Load SEInstance ID:%d, Name:%s, Title:%s", {d.ID, d.Name, d.Title});
+    if (TSEInstancePtr inst = MakeSEInstance(d)) {
+      Insts.push_back(std::move(inst));
+      kept[i] = true;
       continue;
     }
-    unmatched[i] = true;
     ++k;
-    Defs[i] = TZQSEDef{};
-    Insts[i] = nullptr;
     TZQTrace::WarnEx(dbgCommon,
                      u"[LoadSEInstance]SE define NO Matched Instance, ID:%d, Name:%s, Title:%s,Skip!",
-                     {d.ID, name, title});
+                     {d.ID, d.Name, d.Title});
   }
-  if (k == 0) return;
-  TZQTrace::WarnEx(dbgCommon, u"[LoadSEInstance] Invalid SE(Not matched Instance) count:%d",
-                   FmtArgs{static_cast<int>(k)});
-  if (k >= N) {
-    Defs.clear();
-    Insts.clear();
-    return;
+  if (k > 0) {
+    TZQTrace::WarnEx(dbgCommon, u"[LoadSEInstance] Invalid SE(Not matched Instance) count:%d",
+                     FmtArgs{static_cast<int>(k)});
   }
-  size_t s = 0;
-  for (size_t i = 0; i < N; ++i) {
-    if (unmatched[i]) {
-      ++s;
-    } else if (s > 0) {
-      Defs[i - s] = Defs[i];
-      Insts[i - s] = std::move(Insts[i]);
-    }
-  }
-  Defs.resize(N - k);
-  Insts.resize(N - k);
+  return kept;
 }
 
-TSEInstancePtr CreateSEInstance(int32_t ID, const std::vector<TZQSEDef>& Defs) {
-  for (const TZQSEDef& d : Defs) {
-    if (d.ID == ID) return MakeFromDef(d);
+TSEInstancePtr CreateSEInstance(int32_t ID, const std::vector<TSEDefinition>& Defs) {
+  for (const TSEDefinition& d : Defs) {
+    if (d.ID == ID) return MakeSEInstance(d);
   }
   return nullptr;
 }

@@ -261,10 +261,10 @@ TEST(RestState, RegistryCarriesTheDefinitionsRestToTheEngine) {
   TSEDefRestTable::Process().Reset();
   TSEDefRestTable::Process().Set(u"bing", 1);
   TSEDefRestTable::Process().Set(u"google", 0);
-  std::vector<TZQSEDef> defs(3);
+  std::vector<TSEDefinition> defs(3);
   const char16_t* names[] = {u"bing", u"google", u"baidu"};
   for (size_t i = 0; i < defs.size(); ++i) {
-    for (size_t k = 0; names[i][k]; ++k) defs[i].Name[k] = names[i][k];
+    defs[i].Name = names[i];
     defs[i].ID = static_cast<int32_t>(i + 1);
   }
   TSEInstArr insts;

@@ -225,10 +225,10 @@ TEST(Rules, RegistryCarriesTheDefinitionsRulesToTheEngine) {
   TSEDefRulesTable::Process().Reset();
   const TSERules rules = ChangedLayoutRules(u"span.u");
   TSEDefRulesTable::Process().Set(u"bing", rules);
-  std::vector<TZQSEDef> defs(2);
+  std::vector<TSEDefinition> defs(2);
   const char16_t* names[] = {u"bing", u"google"};
   for (size_t i = 0; i < defs.size(); ++i) {
-    for (size_t k = 0; names[i][k]; ++k) defs[i].Name[k] = names[i][k];
+    defs[i].Name = names[i];
     defs[i].ID = static_cast<int32_t>(i + 1);
   }
   TSEInstArr insts;
