@@ -11,8 +11,9 @@
 //
 // Bytes per second count the page's UTF-8 size, as it came over the wire.
 //
-// The Decode, Clean, Parse and Extract rows time the three stages alone on the
-// same pages, so that a slow whole page can be traced to its stage.
+// The Decode, Clean, Parse and Extract rows time the stages alone on the
+// same pages, so that a slow whole page can be traced to its stage; Select
+// times one selector query of the extractor's.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -319,6 +320,25 @@ void BM_Parse(benchmark::State& state, TLayout layout, TPlacement placement) {
   SetCounters(state, page);
 }
 
+// A page-wide selector of each engine's extractor on a tree parsed once,
+// outside the loop, counted alone with valgrind --toggle-collect=*SelectStage*.
+[[gnu::noinline]] int32_t SelectStage(const zqe::html::IHtmlElement& doc, std::u16string_view selector) {
+  return doc.SimpleCSSSelector(selector)->GetCount();
+}
+
+void BM_Select(benchmark::State& state, TLayout layout, TPlacement placement) {
+  const TPage& page = Page(layout, placement);
+  const std::u16string text = zqe::TSEInstanceBase::CleanHtml(Body(page.Html));
+  const zqe::html::TRef<zqe::html::IHtmlElement> doc = zqe::html::ParseHtmlDocument(text);
+  const std::u16string_view selector = layout == TLayout::Baidu ? u"div#content_left div[class~=c-container]" : u"li.b_algo h2 a";
+  if (SelectStage(*doc, selector) != page.Entries) {
+    state.SkipWithError("selector finds a count other than the entry count");
+    return;
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(SelectStage(*doc, selector));
+  SetCounters(state, page);
+}
+
 // Lets the stage be timed on a tree parsed once, outside the loop.
 template <class TEngine>
 class TExtractOnly : public TEngine {
@@ -410,6 +430,7 @@ ZQE_PAGE_CASES(BM_CheckPage);
 ZQE_PAGE_CASES(BM_Decode);
 ZQE_PAGE_CASES(BM_Clean);
 ZQE_PAGE_CASES(BM_Parse);
+ZQE_PAGE_CASES(BM_Select);
 ZQE_PAGE_CASES(BM_Extract);
 
 }  // namespace

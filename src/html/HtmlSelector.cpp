@@ -4,7 +4,7 @@
 // skipping a revisit changes neither the result nor its order. Together with
 // explicit stacks this keeps a query linear in the page and free of
 // recursion.
-#include "html/HtmlElement.h"
+#include "html/HtmlSelector.h"
 
 #include "platform/Text.h"
 
@@ -206,6 +206,22 @@ bool AnyWord(std::u16string_view value, Sep isSep, F f) {
   return false;
 }
 
+// AnyWord(v, IsSelectorSpace, w == want), found with a substring search:
+// a word equal to want is an occurrence of it, so none rules every word
+// out; quotes, which can join words, are left to the word-by-word walk.
+bool IncludesWord(std::u16string_view v, std::u16string_view want) {
+  if (want.empty()) return false;
+  size_t at = v.find(want);
+  if (at == std::u16string_view::npos) return false;
+  if (v.find_first_of(u"\"'") != std::u16string_view::npos)
+    return AnyWord(v, IsSelectorSpace, [&](std::u16string_view w) { return w == want; });
+  for (; at != std::u16string_view::npos; at = v.find(want, at + 1)) {
+    const size_t end = at + want.size();
+    if ((at == 0 || IsSelectorSpace(v[at - 1])) && (end == v.size() || IsSelectorSpace(v[end]))) return true;
+  }
+  return false;
+}
+
 bool ConditionHolds(const THtmlElement& e, const TAttrSelectorItem& cond) {
   const std::u16string_view* found = e.FindAttr(cond.Key);
   if (!found) return false;
@@ -215,8 +231,7 @@ bool ConditionHolds(const THtmlElement& e, const TAttrSelectorItem& cond) {
     case TOp::aoExist: return true;
     case TOp::aoEqual: return v == want;
     case TOp::aoNotEqual: return v != want;
-    case TOp::aoIncludeWord:
-      return AnyWord(v, IsSelectorSpace, [&](std::u16string_view w) { return w == want; });
+    case TOp::aoIncludeWord: return IncludesWord(v, want);
     case TOp::aoBeginWord: {
       bool first = false;
       AnyWord(v, [](char16_t c) { return IsSelectorSpace(c) || c == u'-' || c == u'_'; },
@@ -438,6 +453,22 @@ class TSelectorSearch {
   std::unordered_map<const THtmlElement*, std::vector<uint32_t>> FNextTag;
 };
 
+// One item of a chain, with its tag as a view and "*" folded into "any".
+struct TFastItem {
+  std::u16string_view Tag;  // empty for any
+  const TCSSSelectorItem* Item;
+};
+
+inline bool FastItemMatches(const THtmlElement& e, const TFastItem& f) {
+  if (!f.Tag.empty()) {
+    const std::u16string_view tag = e.FTagName;
+    if (tag.size() != f.Tag.size() || tag[0] != f.Tag[0] || tag != f.Tag) return false;
+  }
+  for (const TAttrSelectorItem& cond : f.Item->Attributes)
+    if (!ConditionHolds(e, cond)) return false;
+  return true;
+}
+
 std::u16string_view OperatorText(TOp op) {
   switch (op) {
     case TOp::aoExist: return u"";
@@ -453,6 +484,69 @@ std::u16string_view OperatorText(TOp op) {
 }
 
 }  // namespace
+
+namespace selector_detail {
+
+void SearchStates(const THtmlElement& root, const TCSSSelectorItemGroup& group, TIHtmlElementList& result) {
+  TSelectorSearch search(group, result);
+  size_t chainStart = 0;
+  for (const TCSSSelectorItems& chain : group) {
+    search.Run(root, chainStart);
+    chainStart += chain.size();
+  }
+}
+
+bool IsDescendantChain(const TCSSSelectorItemGroup& group) {
+  if (group.size() != 1 || group[0].empty() || group[0][0].Relation != TRelation::sirNONE) return false;
+  for (size_t k = 1; k < group[0].size(); ++k)
+    if (group[0][k].Relation != TRelation::sirDescendant) return false;
+  return true;
+}
+
+void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain, TIHtmlElementList& result) {
+  std::vector<TFastItem> items;
+  items.reserve(chain.size());
+  for (const TCSSSelectorItem& item : chain)
+    items.push_back({item.szTag == u"*" ? std::u16string_view() : std::u16string_view(item.szTag), &item});
+  const uint32_t last = static_cast<uint32_t>(items.size() - 1);
+  // The number of leading items that an element's ancestors match, given
+  // that of its own ancestors: one more when the element takes the next.
+  auto visit = [&](const THtmlElement& e, uint32_t matched) -> uint32_t {
+    if (!FastItemMatches(e, items[matched])) return matched;
+    if (matched == last) {
+      result.Add(&e);
+      return matched;
+    }
+    return matched + 1;
+  };
+  struct TFrame {
+    const THtmlElement* E;
+    uint32_t Next;     // next child to visit
+    uint32_t Matched;  // leading items matched by E and its ancestors
+  };
+  std::vector<TFrame> stack;
+  const uint32_t rootMatched = visit(root, 0);
+  if (!root.FChildren.empty()) stack.push_back({&root, 0, rootMatched});
+  while (!stack.empty()) {
+    TFrame& f = stack.back();
+    const THtmlElement* const* kids = f.E->FChildren.Data;
+    const uint32_t count = f.E->FChildren.Count;
+    const uint32_t matched = f.Matched;
+    uint32_t i = f.Next;
+    // Childless children (text, most inline tags) are done here without
+    // a frame of their own.
+    while (i < count && kids[i]->FChildren.empty()) visit(*kids[i++], matched);
+    if (i == count) {
+      stack.pop_back();
+      continue;
+    }
+    const THtmlElement* c = kids[i];
+    f.Next = i + 1;
+    stack.push_back({c, 0, visit(*c, matched)});  // may invalidate f
+  }
+}
+
+}  // namespace selector_detail
 
 TCSSSelectorItemGroup ParseSelector(std::u16string_view text) { return TSelectorParser(text).Parse(); }
 
@@ -484,12 +578,8 @@ TRef<IHtmlElementList> THtmlElement::SimpleCSSSelector(std::u16string_view selec
   const TCSSSelectorItemGroup group = ParseSelector(selector);
   TRef<IHtmlElementList> result(new TIHtmlElementList);
   auto& list = static_cast<TIHtmlElementList&>(*result);
-  TSelectorSearch search(group, list);
-  size_t chainStart = 0;
-  for (const TCSSSelectorItems& chain : group) {
-    search.Run(*this, chainStart);
-    chainStart += chain.size();
-  }
+  if (selector_detail::IsDescendantChain(group)) selector_detail::SearchChainInOrder(*this, group[0], list);
+  else selector_detail::SearchStates(*this, group, list);
   return result;
 }
 

@@ -33,8 +33,7 @@ TMatchResult TApproximateSearch::FindBestMatch(std::u16string_view APattern, int
 bool TApproximateSearch::HasMatch(std::u16string_view APattern, int32_t MaxDistance) {
   if (APattern.empty() || FTextLen == 0 || MaxDistance < 0) return false;
   if (APattern.size() > kMaxUnits) throw std::length_error("HasMatch: pattern too long");
-  FMasks.Assign(APattern);
-  return match_detail::AnyEndWithin(FMasks, FText, MaxDistance, FScan, [](char16_t) { return true; });
+  return match_detail::AnyWithinByPieces(APattern, FText, MaxDistance, FPieces);
 }
 
 }  // namespace zqe

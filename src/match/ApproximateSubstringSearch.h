@@ -45,8 +45,9 @@ class TApproximateSearch {
   // not found, every other field is zero or empty.
   TMatchResult FindBestMatch(std::u16string_view APattern, int32_t MaxDistance);
 
-  // FindBestMatch(APattern, MaxDistance).Found, but stops at the first
-  // end within MaxDistance and skips the walk back.
+  // FindBestMatch(APattern, MaxDistance).Found, but scans only the
+  // stretches around exact pieces of the pattern, stops at the first end
+  // within MaxDistance and skips the walk back.
   bool HasMatch(std::u16string_view APattern, int32_t MaxDistance);
 
   const std::u16string& Text() const { return FText; }
@@ -57,6 +58,7 @@ class TApproximateSearch {
   match_detail::TPatternMasks FMasks;
   match_detail::TBandedScan FScan;
   std::vector<uint64_t> FColumns;
+  match_detail::TPieceScratch FPieces;
 };
 
 }  // namespace zqe

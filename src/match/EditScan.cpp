@@ -46,6 +46,116 @@ void TBandedScan::Reset(const TPatternMasks& masks, int maxDistance) {
   FLast = std::min(FWords - 1, FLimit / 64);
 }
 
+namespace {
+
+constexpr auto kKeepAll = [](char16_t) { return true; };
+
+uint32_t GramKey(const char16_t* at) { return (uint32_t(at[0]) << 16) | at[1]; }
+uint32_t GramSlot(uint32_t key, int shift) { return (key * 0x9E3779B1u) >> shift; }
+
+}  // namespace
+
+bool AnyWithinByPieces(std::u16string_view pattern, std::u16string_view text, int maxDistance,
+                       TPieceScratch& scratch) {
+  const size_t m = pattern.size();
+  const size_t n = text.size();
+  if (m == 0 || n == 0 || maxDistance < 0) return false;
+  const size_t k = static_cast<size_t>(maxDistance);
+  if (m <= k) return true;       // deleting the whole pattern costs m
+  if (n + k < m) return false;   // so does every unit the text lacks
+  const size_t pieces = k + 1;
+  const size_t shortest = m / pieces;
+  auto scanWhole = [&] {
+    scratch.Masks.Assign(pattern);
+    return AnyEndWithin(scratch.Masks, text, maxDistance, scratch.Scan, kKeepAll);
+  };
+  if (shortest < 2) return scanWhole();
+
+  // Piece i is pattern[i * m / pieces, (i + 1) * m / pieces).
+  // 64-bit products: m * pieces can pass 2^32 on a 32-bit build.
+  auto pieceOf = [&](size_t p) { return static_cast<size_t>(((uint64_t(p) + 1) * pieces - 1) / m); };
+  auto pieceStart = [&](size_t i) { return static_cast<size_t>(uint64_t(i) * m / pieces); };
+
+  // Every gram that lies inside one piece, keyed by its two units.
+  int bits = 4;
+  while ((size_t(1) << bits) < 2 * m) ++bits;
+  const int shift = 32 - bits;
+  const uint32_t slotMask = (uint32_t(1) << bits) - 1;
+  std::vector<TPieceScratch::TGram>& grams = scratch.Grams;
+  grams.assign(size_t(1) << bits, TPieceScratch::TGram{0, 0});
+  for (size_t i = 0; i < pieces; ++i) {
+    const size_t end = pieceStart(i + 1);
+    for (size_t p = pieceStart(i); p + 1 < end; ++p) {
+      const uint32_t key = GramKey(pattern.data() + p);
+      uint32_t s = GramSlot(key, shift);
+      while (grams[s].At != 0) s = (s + 1) & slotMask;
+      grams[s] = {key, static_cast<uint32_t>(p + 1)};
+    }
+  }
+
+  bool masksReady = false;
+  // Every alignment within k of the pattern spans at most m + k units.
+  const size_t span = m + k;
+  size_t budget = 2 * n + 256;
+  size_t doneFrom = 0, doneTo = 0;  // the last window scanned
+  // Scans the units of [from, to) not yet covered by the previous window;
+  // false when the budget is spent.
+  auto scanWindow = [&](size_t from, size_t to, bool& hit) {
+    if (from >= doneFrom && to <= doneTo) return true;
+    // Matches inside the previous window are ruled out; any other that
+    // ends past it starts after doneTo - span.
+    if (from >= doneFrom && from < doneTo && doneTo > span) from = std::max(from, doneTo - span);
+    if (to - from > budget) return false;
+    budget -= to - from;
+    if (!masksReady) {
+      scratch.Masks.Assign(pattern);
+      masksReady = true;
+    }
+    doneFrom = from;
+    doneTo = to;
+    hit = AnyEndWithin(scratch.Masks, text.substr(from, to - from), maxDistance, scratch.Scan, kKeepAll);
+    return true;
+  };
+
+  const char16_t* const t = text.data();
+  const size_t step = shortest - 1;
+  for (size_t j = 0; j + 1 < n; j += step) {
+    const uint32_t key = GramKey(t + j);
+    for (uint32_t s = GramSlot(key, shift);; s = (s + 1) & slotMask) {
+      const TPieceScratch::TGram g = grams[s];
+      if (g.At == 0) break;
+      if (budget == 0) return scanWhole();
+      --budget;
+      if (g.Key != key) continue;
+      const size_t p = g.At - 1;
+      const size_t i = pieceOf(p);
+      const size_t ps = pieceStart(i);
+      const size_t len = pieceStart(i + 1) - ps;
+      // The piece would start at text position j - (p - ps).
+      if (j < p - ps) continue;
+      const size_t at = j - (p - ps);
+      if (at + len > n) continue;
+      const size_t cost = std::min(len, budget);
+      budget -= cost;
+      if (std::u16string_view(t + at, len) != pattern.substr(ps, len)) {
+        if (budget == 0) return scanWhole();
+        continue;
+      }
+      // Aligned with the piece, the pattern starts at at - ps, give or
+      // take k units of insertions and deletions before the piece and
+      // after it.
+      const int64_t origin = static_cast<int64_t>(at) - static_cast<int64_t>(ps);
+      const size_t from = static_cast<size_t>(std::max<int64_t>(0, origin - static_cast<int64_t>(k)));
+      const size_t to = static_cast<size_t>(
+          std::min<int64_t>(static_cast<int64_t>(n), origin + static_cast<int64_t>(m + k)));
+      bool hit = false;
+      if (!scanWindow(from, to, hit)) return scanWhole();
+      if (hit) return true;
+    }
+  }
+  return false;
+}
+
 TBestEnd FindBestEnd(const TPatternMasks& masks, std::u16string_view text, int maxDistance,
                      TBandedScan& scratch) {
   const int m = masks.Rows();

@@ -148,6 +148,31 @@ bool AnyEndWithin(const TPatternMasks& masks, std::u16string_view text, int maxD
   return false;
 }
 
+// Scratch for AnyWithinByPieces, reusable from call to call.
+struct TPieceScratch {
+  struct TGram {
+    uint32_t Key;  // two pattern units, the first in the high half
+    uint32_t At;   // pattern position of the gram's first unit, plus one; 0 marks an empty slot
+  };
+  std::vector<TGram> Grams;
+  TPatternMasks Masks;
+  TBandedScan Scan;
+};
+
+// AnyEndWithin(pattern, text, maxDistance) with every unit kept, in less
+// work when the text holds few pieces of the pattern. With k edits, a
+// substring within k of the pattern holds one of k + 1 disjoint pieces of
+// it unchanged (pigeonhole), so only the stretches around exact piece
+// occurrences go through the bit-parallel scan. The pieces are looked up
+// by their two-unit grams at every (shortest piece - 1)-th text position,
+// which meets each occurrence once. Piece compares and window scans draw
+// on a budget of a few units per text unit; a text that exhausts it (runs
+// of one repeated unit, say) is scanned whole instead, so the work stays
+// linear. Patterns whose pieces would be shorter than two units get the
+// plain scan.
+bool AnyWithinByPieces(std::u16string_view pattern, std::u16string_view text, int maxDistance,
+                       TPieceScratch& scratch);
+
 struct TBestEnd {
   int End = 0;       // 1-based column of the rightmost best end; 0 when none
   int Distance = 0;  // D[m][End]

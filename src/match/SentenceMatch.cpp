@@ -2,6 +2,10 @@
 
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "match/EditScan.h"
 
 namespace zqe {
@@ -38,31 +42,66 @@ bool ContainsExact(std::u16string_view text, std::u16string_view pattern,
   return false;
 }
 
+// Writes the units of s that IsKeptForMatch accepts to out, which has room
+// for all of s, and returns their number. Entries are mostly ideographs
+// with a little punctuation, so eight units at a time are usually all
+// kept or all dropped and move with one store or none.
+size_t KeepForMatch(std::u16string_view s, char16_t* out) {
+  const char16_t* in = s.data();
+  const size_t n = s.size();
+  size_t i = 0, j = 0;
+#if defined(__SSE2__)
+  // c - base < count as unsigned 16-bit numbers: the saturating
+  // subtraction of count - 1 leaves zero exactly then.
+  auto inRange = [](__m128i c, short base, short count) {
+    const __m128i offset = _mm_sub_epi16(c, _mm_set1_epi16(base));
+    return _mm_cmpeq_epi16(_mm_subs_epu16(offset, _mm_set1_epi16(static_cast<short>(count - 1))),
+                           _mm_setzero_si128());
+  };
+  for (; i + 8 <= n; i += 8) {
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    // Setting bit 5 folds A-Z onto a-z and moves nothing else into a-z.
+    const __m128i kept = _mm_or_si128(
+        _mm_or_si128(inRange(c, u'0', 10), inRange(_mm_or_si128(c, _mm_set1_epi16(0x20)), u'a', 26)),
+        inRange(c, 0x4E00, 0x9FA5 - 0x4E00 + 1));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(kept));
+    if (mask == 0xFFFFu) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + j), c);
+      j += 8;
+    } else if (mask != 0) {
+      for (size_t q = 0; q < 8; ++q) {
+        out[j] = in[i + q];
+        j += (mask >> (2 * q)) & 1;
+      }
+    }
+  }
+#endif
+  for (; i < n; ++i) {
+    out[j] = in[i];
+    j += IsKeptForMatch(in[i]) ? 1 : 0;
+  }
+  return j;
+}
+
 }  // namespace
 
 std::u16string NormalizeForMatch(std::u16string_view S) {
-  std::u16string out;
-  out.reserve(S.size());
-  for (const char16_t c : S)
-    if (IsKeptForMatch(c)) out.push_back(c);
+  std::u16string out(S.size(), u'\0');
+  out.resize(KeepForMatch(S, out.data()));
   return out;
 }
 
 bool MatchSentence(std::u16string_view Sentence, std::u16string_view Text, bool StrictMatch) {
   if (Sentence.empty() || Text.empty()) return false;
-  match_detail::TPatternMasks masks;
-  match_detail::TBandedScan scan;
-  if (ContainsExact(Text, Sentence, masks, scan)) return true;
-  if (StrictMatch) {
-    masks.Assign(Sentence);
-    return match_detail::AnyEndWithin(masks, Text, kSentenceMaxDistance, scan, kKeepAll);
-  }
-  // Filtering the text on the fly scans exactly NormalizeForMatch(Text)
-  // without copying it.
+  match_detail::TPieceScratch scratch;
+  // An exact occurrence is one within no edits, of the normalised forms
+  // too, so the approximate test alone decides, except for a sentence
+  // that normalises to nothing: that one only the exact test can find.
+  if (StrictMatch) return match_detail::AnyWithinByPieces(Sentence, Text, kSentenceMaxDistance, scratch);
   const std::u16string pattern = NormalizeForMatch(Sentence);
-  masks.Assign(pattern);
-  return match_detail::AnyEndWithin(masks, Text, kSentenceMaxDistance, scan,
-                                    [](char16_t c) { return IsKeptForMatch(c); });
+  if (pattern.empty()) return ContainsExact(Text, Sentence, scratch.Masks, scratch.Scan);
+  const std::u16string text = NormalizeForMatch(Text);
+  return match_detail::AnyWithinByPieces(pattern, text, kSentenceMaxDistance, scratch);
 }
 
 }  // namespace zqe

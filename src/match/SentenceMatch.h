@@ -18,8 +18,9 @@ inline constexpr int32_t kSentenceMaxDistance = 8;
 // allows the edits.
 //
 // Answers exactly as TApproximateSearch::FindBestMatch(..., 8).Found on the
-// (normalised) texts would, without building a matrix: an exact search
-// first, then a bit-parallel scan that stops at the first close end.
+// (normalised) texts would, without building a matrix: exact pieces of
+// the sentence pick the stretches of the text that a bit-parallel scan
+// then checks, stopping at the first close end.
 // Keeps no state; safe to call from any number of threads at once.
 bool MatchSentence(std::u16string_view Sentence, std::u16string_view Text, bool StrictMatch);
 

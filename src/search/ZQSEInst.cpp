@@ -123,17 +123,57 @@ bool IsCollapsibleWhiteSpace(char16_t c) {
   return std::binary_search(std::begin(kUnicodeSeparators), std::end(kUnicodeSeparators), c);
 }
 
+namespace {
+
+// A cheap superset of IsCollapsibleWhiteSpace, tested eight units at a time.
+constexpr bool MayBeCollapsible(char16_t c) {
+  return c <= 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c < 0x2060) || c == 0x3000;
+}
+static_assert(std::all_of(std::begin(kUnicodeSeparators), std::end(kUnicodeSeparators), MayBeCollapsible),
+              "a separator outside the vector test would never be collapsed");
+
+}  // namespace
+
 std::u16string CollapseWhiteSpace(std::u16string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
-  for (char16_t c : s) {
-    if (IsCollapsibleWhiteSpace(c)) {
-      if (out.empty() || out.back() == u' ') continue;
-      out.push_back(u' ');
-    } else {
-      out.push_back(c);
+  const size_t n = s.size();
+  std::u16string out(n, u'\0');
+  char16_t* const o = out.data();
+  const char16_t* const in = s.data();
+  size_t i = 0, j = 0;
+  // A run of white space becomes one space, and none at the start: the
+  // output so far is empty or ends in a space.
+  bool afterSpace = true;
+  auto step = [&](char16_t c, bool maybe) {
+    const bool space = maybe && IsCollapsibleWhiteSpace(c);
+    o[j] = space ? u' ' : c;
+    j += space && afterSpace ? 0 : 1;
+    afterSpace = space;
+  };
+#if defined(__SSE2__)
+  // c - base < count as unsigned 16-bit numbers.
+  auto inRange = [](__m128i c, short base, short count) {
+    const __m128i offset = _mm_sub_epi16(c, _mm_set1_epi16(base));
+    return _mm_cmpeq_epi16(_mm_subs_epu16(offset, _mm_set1_epi16(static_cast<short>(count - 1))),
+                           _mm_setzero_si128());
+  };
+  auto is = [](__m128i c, short v) { return _mm_cmpeq_epi16(c, _mm_set1_epi16(v)); };
+  for (; i + 8 <= n; i += 8) {
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    const __m128i maybe = _mm_or_si128(
+        _mm_or_si128(_mm_or_si128(inRange(c, 0, 0x21), is(c, 0x85)), _mm_or_si128(is(c, 0xA0), is(c, 0x1680))),
+        _mm_or_si128(inRange(c, 0x2000, 0x60), is(c, 0x3000)));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(maybe));
+    if (mask == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), c);
+      j += 8;
+      afterSpace = false;
+      continue;
     }
+    for (unsigned q = 0; q < 8; ++q) step(in[i + q], (mask >> (2 * q)) & 1);
   }
+#endif
+  for (; i < n; ++i) step(in[i], MayBeCollapsible(in[i]));
+  out.resize(j);
   return out;
 }
 

@@ -1,6 +1,9 @@
 #include "TestUtil.h"
+#include "html/HtmlSelector.h"
 
+#include <cstdio>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace zqe::html::test {
@@ -107,6 +110,14 @@ TEST(SelectorSearch, FindsTheExpectedElementsInOrder) {
       {"<p id=1></p>t<i id=3></i><i id=4>", "p + i", "I#3"},
       {"<div id=a><p id=1></p><p id=2></p></div>", "div#a p, p#2, p", "P#1 P#2"},
       {"<ul><li id=1><li id=2></ul>", "ul li li", "LI#2"},
+      // Class words: whole words between spaces only; quotes join words.
+      {"<a id=1 class='xc-container'><a id=2 class='c-container-x'><a id=3 class='x\tc-container'>",
+       ".c-container", "A#3"},
+      {"<a id=1 class='c-container'><a id=2 class='c-containe'><a id=3 class=' c-container '>",
+       "a.c-container", "A#1 A#3"},
+      {"<a id=1 class='\"a b\" b'><a id=2 class=\"b&quot;\"><a id=3 class='\"b\" b'>", "[class~=b]", "A#1 A#3"},
+      {"<a id=1 class='a b'>", "[class~='']", ""},
+      {"<a id=1 class='\"a b c\"'><a id=2 class='a b c'>", "[class~=b]", "A#2"},
   };
   for (const auto& c : cases) {
     auto doc = Parse(c.html);
@@ -191,6 +202,58 @@ TEST(FindElements, GroupsMatchesByParent) {
   auto named = Parse("<a name=\"t&amp;t\" id=1>");
   EXPECT_EQ(Names(named->FindElements(u"a", u"name=t&t", false)), "A#1");
   EXPECT_EQ(Names(named->FindElements(u"a", u"name=t&amp;t", false)), "") << "filter values are not decoded";
+}
+
+// Chains of descendant combinators are answered by one walk in document
+// order; held against the state search, which answers every selector, on
+// random pages (unclosed and misnested tags, nested matches) and chains.
+TEST(SelectorSearch, DescendantChainsAgreeWithTheStateSearch) {
+  LiveElementCheck live;
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::printf("DescendantChainsAgreeWithTheStateSearch seed %u\n", seed);
+  std::mt19937 gen(seed);
+  auto pick = [&](std::initializer_list<const char*> options) { return options.begin()[gen() % options.size()]; };
+  auto ids = [](const TIHtmlElementList& list) {
+    std::string out;
+    for (int32_t i = 0; i < list.GetCount(); ++i) {
+      auto e = list.GetItems(i);
+      out += U8(e->GetTagName()) + "#" + U8(e->GetAttributes(u"id")) + " ";
+    }
+    return out;
+  };
+  int found = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::string html;
+    for (int t = 0, n = 1 + static_cast<int>(gen() % 60); t < n; ++t) {
+      const char* tag = pick({"div", "p", "li", "a", "b"});
+      switch (gen() % 4) {
+        case 0: html += std::string("</") + tag + ">"; break;
+        case 1: html += "t"; break;
+        default:
+          html += std::string("<") + tag + " id=" + std::to_string(t) + pick({"", " class=x", " class=y", " class='x y'"}) + ">";
+      }
+    }
+    auto doc = Parse(html);
+    const auto& root = static_cast<const THtmlElement&>(*doc);
+    for (int q = 0; q < 10; ++q) {
+      std::string selector;
+      for (int k = 0, n = 1 + static_cast<int>(gen() % 4); k < n; ++k) {
+        if (k) selector += pick({" ", "  ", "\t"});
+        selector += std::string(pick({"div", "p", "li", "a", "b", "*", ""})) + pick({"", "", ".x", ".y", "[id]"});
+      }
+      const TCSSSelectorItemGroup group = ParseSelector(U16(selector));
+      ASSERT_TRUE(selector_detail::IsDescendantChain(group)) << selector;
+      TRef<IHtmlElementList> inOrder(new TIHtmlElementList), states(new TIHtmlElementList);
+      selector_detail::SearchChainInOrder(root, group[0], static_cast<TIHtmlElementList&>(*inOrder));
+      selector_detail::SearchStates(root, group, static_cast<TIHtmlElementList&>(*states));
+      const std::string expected = ids(static_cast<TIHtmlElementList&>(*states));
+      ASSERT_EQ(ids(static_cast<TIHtmlElementList&>(*inOrder)), expected)
+          << "round " << round << " '" << selector << "' on " << html;
+      found += states->GetCount() > 1;
+    }
+  }
+  EXPECT_GT(found, 300) << "too few queries with several matches to compare orders";
 }
 
 // A flat page of many siblings and a deep one of many nested tags: the

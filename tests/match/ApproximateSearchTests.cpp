@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -203,6 +204,117 @@ TEST(ApproximateSearch, BandedScanRecoversBlocksBeforeALatePlantedMatch) {
     ASSERT_EQ(Dump(search.FindBestMatch(pattern, 8)), Dump(expected)) << "round " << round << " m=" << m;
     ASSERT_EQ(search.HasMatch(pattern, 8), expected.Found) << "round " << round;
   }
+}
+
+// HasMatch scans only around exact pieces of the pattern (k + 1 of them
+// for k edits). Cases at the edges of that filter: alignments cut by the
+// text's ends, edits spread over every piece, pieces too short to filter,
+// k at or above the pattern's length, surrogates and repeated units.
+TEST(ApproximateSearch, HasMatchPieceFilterEdges) {
+  const std::u16string alpha = u"abcdefghijklmnopqrstuvwxyz0";  // 27 units: nine pieces of 3 at k = 8
+  auto spoilPieces = [&](int count) {  // one substitution in the middle of `count` pieces
+    std::u16string s = alpha;
+    for (int i = 0; i < count; ++i) s[3 * i + 1] = u'#';
+    return s;
+  };
+  const std::u16string emoji = u"😀😁😂😃😄😅😆"
+                               u"😇😈😉";  // 20 units
+  const std::u16string as(300, u'a');
+  std::u16string aaaab;
+  for (int i = 0; i < 8; ++i) aaaab += u"aaaab";
+  const struct {
+    std::u16string Text;
+    std::u16string Pattern;
+    int32_t K;
+    bool Expected;
+  } cases[] = {
+      // The alignment starts before the text or ends after it.
+      {alpha.substr(8), alpha, 8, true},
+      {alpha.substr(9), alpha, 8, false},
+      {alpha.substr(0, 19), alpha, 8, true},
+      {alpha.substr(0, 18), alpha, 8, false},
+      {alpha.substr(4, 19), alpha, 8, true},
+      {alpha.substr(4, 18), alpha, 8, false},
+      {u"zz" + alpha.substr(8) + u"zz", alpha, 8, true},
+      // One edit in each of eight pieces leaves one piece intact; in all
+      // nine, none: the filter sees nothing and the answer must be no.
+      {u"xx" + spoilPieces(8) + u"yy", alpha, 8, true},
+      {u"xx" + spoilPieces(9) + u"yy", alpha, 8, false},
+      {spoilPieces(9), alpha, 9, true},
+      // Pieces of one unit (17 < 2 * 9): the plain scan.
+      {u"xx" + spoilPieces(5).substr(0, 17), alpha.substr(0, 17), 5, true},
+      {u"xx" + spoilPieces(5).substr(0, 17), alpha.substr(0, 17), 4, false},
+      // Deleting the whole pattern costs its length.
+      {u"x", u"abc", 3, true},
+      {u"x", u"abc", 2, false},
+      {u"x", u"abc", 100, true},
+      {u"", u"abc", 100, false},
+      // Whole surrogate pairs as pieces, and a pair split by the text's start.
+      {u"--" + emoji.substr(1) + u"--", emoji, 1, true},
+      {emoji.substr(3), emoji, 2, false},
+      {emoji.substr(3), emoji, 3, true},
+      // One repeated unit: every gram is a candidate everywhere.
+      {as, std::u16string(40, u'a'), 8, true},
+      {as, aaaab, 8, true},
+      {as, aaaab, 7, false},
+      {as + u"b" + as, u"b" + std::u16string(39, u'a') + u"b", 1, true},
+      {as + u"b" + as, u"b" + std::u16string(39, u'a') + u"b", 0, false},
+  };
+  for (const auto& c : cases) {
+    TApproximateSearch search(c.Text);
+    reference::TApproximateSearch slow(c.Text);
+    EXPECT_EQ(search.HasMatch(c.Pattern, c.K), c.Expected)
+        << "'" << U16ToUtf8(c.Pattern) << "' in '" << U16ToUtf8(c.Text) << "' k=" << c.K;
+    EXPECT_EQ(slow.FindBestMatch(c.Pattern, c.K).Found, c.Expected)
+        << "reference: '" << U16ToUtf8(c.Pattern) << "' in '" << U16ToUtf8(c.Text) << "' k=" << c.K;
+  }
+}
+
+// Random pairs aimed at the piece filter: patterns from just below to a
+// few times the length where pieces get two units, texts made of bits of
+// the pattern (whole pieces, an edited copy cut off at either end of the
+// text) and of noise, over alphabets from two units up.
+TEST(ApproximateSearch, HasMatchAgreesWithReferenceAroundPieces) {
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::printf("HasMatchAgreesWithReferenceAroundPieces seed %u\n", seed);
+  TRandomText rnd(seed);
+  int found = 0;
+  const int kPairs = 3000;
+  for (int round = 0; round < kPairs; ++round) {
+    const int k = rnd.Int(0, 10);
+    const int alphabet = rnd.Int(2, 16);
+    const int m = rnd.Int(std::max(1, 2 * (k + 1) - 3), 5 * (k + 1) + 3);
+    const std::u16string pattern = rnd.Word(m, alphabet);
+    std::u16string text;
+    for (int part = rnd.Int(1, 5); part > 0; --part) {
+      switch (rnd.Int(0, 3)) {
+        case 0:
+          text += rnd.Word(rnd.Int(0, 40), alphabet);
+          break;
+        case 1: {  // a piece-sized bit of the pattern, as is
+          const int len = rnd.Int(1, std::max(1, m / (k + 1) + 1));
+          text += pattern.substr(static_cast<size_t>(rnd.Int(0, m - 1)), static_cast<size_t>(len));
+          break;
+        }
+        default: {  // an edited copy, maybe with its start or end cut off
+          std::u16string copy = rnd.Edit(pattern, rnd.Int(0, k + 3), alphabet);
+          const int cut = rnd.Int(0, k + 2);
+          if (rnd.Int(0, 1)) copy.erase(0, std::min(copy.size(), static_cast<size_t>(cut)));
+          else copy.resize(copy.size() - std::min(copy.size(), static_cast<size_t>(cut)));
+          text += copy;
+        }
+      }
+    }
+    TApproximateSearch search(text);
+    reference::TApproximateSearch slow(text);
+    const bool expected = slow.FindBestMatch(pattern, k).Found;
+    ASSERT_EQ(search.HasMatch(pattern, k), expected)
+        << "round " << round << " '" << U16ToUtf8(pattern) << "' in '" << U16ToUtf8(text) << "' k=" << k;
+    found += expected;
+  }
+  EXPECT_GT(found, kPairs / 5);
+  EXPECT_LT(found, kPairs * 4 / 5);
 }
 
 TEST(ApproximateSearch, HugeMaxDistanceDoesNotOverflow) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -26,6 +27,34 @@ TEST(NormalizeForMatch, KeepsAsciiAlphanumericsAndBasicIdeographsOnly) {
       {u"\u4E00\u9FA5/09azAZ@[`{", u"\u4E00\u9FA509azAZ"},
   };
   for (const auto& c : cases) EXPECT_EQ(NormalizeForMatch(c.In), c.Out) << U16ToUtf8(c.In);
+}
+
+// The eight-at-a-time path against the rule unit by unit, on units at and
+// next to the edges of every kept range, in runs that are all kept, all
+// dropped or mixed, at every length around the eight-unit steps.
+TEST(NormalizeForMatch, AgreesWithTheRuleUnitByUnit) {
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 gen(seed);
+  static const char16_t kEdges[] = {0x2F, 0x30, 0x39, 0x3A, 0x40, 0x41, 0x5A, 0x5B, 0x60, 0x61, 0x7A,
+                                    0x7B, 0x4DFF, 0x4E00, 0x9FA5, 0x9FA6, 0x7FFF, 0x8000, 0xFFFF, 0x0,
+                                    0x10, 0x50, 0x70, 0xD83D, 0xFF21, 0x3000, 0x6E00, 0x6E1A};
+  for (int round = 0; round < 4000; ++round) {
+    const size_t n = gen() % 41;
+    const int kind = static_cast<int>(gen() % 4);
+    std::u16string in;
+    for (size_t i = 0; i < n; ++i) {
+      char16_t c = kEdges[gen() % std::size(kEdges)];
+      if (kind == 1) c = static_cast<char16_t>(0x4E00 + gen() % 0x51A6);
+      if (kind == 2 && gen() % 4 == 0) c = static_cast<char16_t>(gen());
+      if (kind == 3) c = static_cast<char16_t>(0x3000 + gen() % 0x100);
+      in.push_back(c);
+    }
+    std::u16string expected;
+    for (const char16_t c : in)
+      if (IsKeptForMatch(c)) expected.push_back(c);
+    ASSERT_EQ(NormalizeForMatch(in), expected) << "round " << round;
+  }
 }
 
 struct TCase {

@@ -146,6 +146,33 @@ TEST(CleanHtml, AgreesWithThePreviousImplementationOnRandomPages) {
   }
 }
 
+// The eight-at-a-time pass against the rule unit by unit: every kind of
+// white space and units next to them, mixed with runs of plain text long
+// enough to fill whole eight-unit steps, at every length and offset.
+TEST(CollapseWhiteSpace, AgreesWithTheRuleUnitByUnit) {
+  const uint32_t seed = std::random_device{}();
+  std::mt19937 rng(seed);
+  const char16_t units[] = {0x09, 0x0A, 0x0D, 0x20, 0x85, 0xA0, 0x1680, 0x2000, 0x200A, 0x2028, 0x202F,
+                            0x205F, 0x3000, 0x00, 0x08, 0x0E, 0x1F, 0x21, 0x84, 0x200B, 0x205E, 0x2060,
+                            0x3001, u'a', 0x4E00, 0xFFFF};
+  for (int n = 0; n < 20000; ++n) {
+    std::u16string s;
+    for (int i = 0, len = static_cast<int>(rng() % 30); i < len; ++i) {
+      if (rng() % 4) {
+        s.push_back(units[rng() % std::size(units)]);
+      } else {
+        for (int k = static_cast<int>(rng() % 20); k > 0; --k) s.push_back(static_cast<char16_t>(0x4E00 + rng() % 100));
+      }
+    }
+    std::u16string expected;
+    for (const char16_t c : s) {
+      if (!IsCollapsibleWhiteSpace(c)) expected.push_back(c);
+      else if (!expected.empty() && expected.back() != u' ') expected.push_back(u' ');
+    }
+    ASSERT_EQ(CollapseWhiteSpace(s), expected) << "seed " << seed << " input '" << U16ToUtf8(s) << "'";
+  }
+}
+
 TEST(CollapseWhiteSpace, EveryUnicodeSeparatorCounts) {
   // Zs, Zl and Zp of the BMP, plus the control and extra characters.
   const char16_t ws[] = {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x20, 0x85, 0xA0, 0x1680, 0x2000, 0x2005,
