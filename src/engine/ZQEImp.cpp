@@ -54,6 +54,9 @@ struct TEngineState {
   std::atomic<uint64_t> cancelGeneration{0};
 
   TSEInstFactory factory;  // set before any check
+
+  // The several-engines budget; tests shorten it to keep from waiting.
+  std::atomic<uint32_t> checkBudgetMs{kCheckTimeoutMs};
 };
 
 constinit TEngineState* gState = nullptr;
@@ -199,6 +202,7 @@ bool WaitAllWithin(const std::vector<std::shared_ptr<platform::Event>>& handles,
 bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter, const TZQECheckParams* params,
                         TZQECheckResult* result, const TCancelToken& token, uint32_t& refusal) {
   const int32_t n = params->SECount;
+  const uint32_t budgetMs = State().checkBudgetMs.load();
   // Everything the threads touch after the request has returned is shared.
   auto group = std::make_shared<TCompeteGroup>();
   auto allOver = std::make_shared<platform::Event>(true, false);
@@ -235,7 +239,7 @@ bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter
         slot = std::make_shared<TSEInstSlot>(std::move(inst));
         dict.emplace(key, slot);
       }
-      auto t = std::make_unique<TSECheckThread>(group, static_cast<int32_t>(kCheckTimeoutMs), text, filter,
+      auto t = std::make_unique<TSECheckThread>(group, static_cast<int32_t>(budgetMs), text, filter,
                                                 params->StrictMatch != 0, slot, token);
       t->OnCompete = &SECheckOnCompete;
       t->PCompeteContext = result;
@@ -249,9 +253,9 @@ bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter
   }
 
   TZQTrace::I(u"[ZQE.Check] start MonThread", false);
-  platform::Thread monitor([handles, allOver, requestDone] {
+  platform::Thread monitor([handles, allOver, requestDone, budgetMs] {
     try {
-      if (WaitAllWithin(handles, *requestDone, kCheckTimeoutMs)) allOver->Set();
+      if (WaitAllWithin(handles, *requestDone, budgetMs)) allOver->Set();
     } catch (...) {
     }
   });
@@ -263,7 +267,7 @@ bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter
 
   TZQTrace::I(u"[ZQE.Check] wait >", false);
   platform::Event* events[] = {&group->WinEvent(), allOver.get()};
-  platform::WaitForAny(events, kCheckTimeoutMs);
+  platform::WaitForAny(events, budgetMs);
   TZQTrace::I(u"[ZQE.Check] wait .", false);
 
   // From here on no thread may write the record. A thread that won between
@@ -390,6 +394,8 @@ void ZQEImpFinalize(bool processExit) {
 }
 
 void SetSEInstFactory(TSEInstFactory factory) { State().factory = std::move(factory); }
+
+void SetCheckBudget(uint32_t Ms) { State().checkBudgetMs = Ms; }
 
 size_t SEInstDictCount() {
   std::lock_guard<std::mutex> lock(State().lock);

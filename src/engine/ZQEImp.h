@@ -72,6 +72,10 @@ void ZQEImpFinalize(bool processExit = false);
 using TSEInstFactory = std::function<TSEInstancePtr(int32_t ID, const TZQSEDefArr& Defs)>;
 void SetSEInstFactory(TSEInstFactory factory);
 
+// The budget of the several-engines requests that begin from now on;
+// kCheckTimeoutMs unless a test shortens it.
+void SetCheckBudget(uint32_t Ms);
+
 bool InitSEInstances();
 // Number of engine objects in the check dictionary (for tests).
 size_t SEInstDictCount();
