@@ -8,10 +8,12 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "HostTestSupport.h"
 #include "SerpSim.h"
+#include "platform/HostSupport.h"
 #include "platform/Text.h"
 
 namespace zqe::hosttest {
@@ -123,6 +125,22 @@ inline std::filesystem::path WriteDefinitions(const std::string& fileName, const
   const auto path = TempDir() / fileName;
   WriteUtf16File(path, DefinitionText(engines));
   return path;
+}
+
+// ---- child processes -----------------------------------------------------
+
+// Runs this program's DISABLED_ test Filter in a process of its own, for
+// what must see a library that no test has initialised yet; the exit code
+// and everything it printed.
+inline std::pair<int, std::string> RunTestInChild(const std::string& filter) {
+  std::string error;
+  auto child = platform::ChildProcess::Start(
+      {U16ToUtf8(platform::HostProgramPath()), "--gtest_also_run_disabled_tests", "--gtest_filter=" + filter},
+      error, true);
+  if (!child) return {-1, error};
+  std::string out, line;
+  while (child->ReadLine(line, 120000)) out += line + "\n";
+  return {child->Wait(), out};
 }
 
 // ---- result records ------------------------------------------------------
