@@ -35,6 +35,10 @@ std::string ReadInput(const std::string& path) {
 int main(int argc, char** argv) {
   CLI::App app{"zqe: text-originality checks and their diagnostics"};
   app.require_subcommand(1);
+  // CLI11 reads "/x" as an option on Windows; pages and documents named by
+  // POSIX-style paths (MSYS shells, Wine) must stay files. Subcommands made
+  // after this inherit it.
+  app.allow_windows_style_options(false);
   std::vector<std::function<int()>> runners;
   for (auto& c : zqe::cli::Commands()) runners.push_back(c.setup(app));
   try {
