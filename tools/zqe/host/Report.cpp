@@ -375,6 +375,8 @@ std::string RenderText(const Report& r) {
 
 namespace {
 
+using nlohmann::ordered_json;
+
 const char* EditName(TAlignEditKind k) {
   switch (k) {
     case TAlignEditKind::Substitute: return "replace";
@@ -385,8 +387,7 @@ const char* EditName(TAlignEditKind k) {
 }
 
 // Offsets count UTF-16 units, as "offset" and "length" do.
-nlohmann::ordered_json MatchJson(const SentenceResult& s, const SnippetMatch& m) {
-  using nlohmann::ordered_json;
+ordered_json MatchJson(const SentenceResult& s, const SnippetMatch& m) {
   const bool found = m.kind == SnippetMatch::Kind::kAligned;
   ordered_json j = {{"found", found},
                     {"verbatim", m.verbatim},
@@ -405,41 +406,106 @@ nlohmann::ordered_json MatchJson(const SentenceResult& s, const SnippetMatch& m)
   return j;
 }
 
+ordered_json OriginalityJson(const Totals& t) {
+  return t.Originality() < 0 ? ordered_json(nullptr) : ordered_json(t.Originality());
+}
+
+ordered_json TotalsJson(const Totals& t) {
+  ordered_json j;
+  j["sentences"] = {{"total", t.sentences},
+                    {"copied", t.copied},
+                    {"original", t.original},
+                    {"not_checked", t.notChecked},
+                    {"skipped", t.skipped}};
+  j["characters"] = {{"checked", t.copiedChars + t.originalChars},
+                     {"copied", t.copiedChars},
+                     {"original", t.originalChars}};
+  return j;
+}
+
+ordered_json TallyJson(const std::vector<std::string>& engines, const std::vector<EngineTally>& tallies) {
+  ordered_json j = ordered_json::object();
+  for (size_t i = 0; i < engines.size() && i < tallies.size(); ++i) {
+    ordered_json counts = ordered_json::object();
+    for (Outcome k : kAllOutcomes) counts[OutcomeJsonKey(k)] = tallies[i][k];
+    j[engines[i]] = std::move(counts);
+  }
+  return j;
+}
+
+// Sentence number i of a document: its verdict, each engine's answer (and
+// error), and for a copied one where it was found and how it matched.
+ordered_json SentenceJson(const Report& r, const SentenceResult& s, size_t i) {
+  ordered_json e = {{"index", i},
+                    {"offset", s.sentence.offset},
+                    {"length", s.sentence.length},
+                    {"text", U8(s.sentence.text)},
+                    {"verdict", VerdictName(s.verdict)}};
+  ordered_json engines = ordered_json::object(), errors = ordered_json::object();
+  for (size_t k = 0; k < s.answers.size() && k < r.engines.size(); ++k) {
+    const EngineAnswer& a = s.answers[k];
+    engines[r.engines[k]] = OutcomeName(a.outcome);
+    if (a.outcome != Outcome::kFetchError) continue;
+    ordered_json err = {{"error", a.errorCode >= 0 ? DescribeErrorCode(a.errorCode) : "refused by the engine"}};
+    if (a.errorCode >= 0) err["error_code"] = a.errorCode;
+    if (a.lastError) err["last_error"] = a.lastError;
+    errors[r.engines[k]] = std::move(err);
+  }
+  e["engines"] = std::move(engines);
+  e["coverage"] = {{"answered", AnsweredCount(s.answers)},
+                   {"selected", s.answers.size()},
+                   {"text", CoverageLine(s.answers, r.engines)}};
+  if (!errors.empty()) e["engine_errors"] = std::move(errors);
+  if (s.verdict == Verdict::kCopied) {
+    e["engine"] = s.engine;
+    e["url"] = U8(s.url);
+    e["display_url"] = U8(TidyDisplayUrl(s.displayUrl));
+    e["snippet"] = U8(s.snippet);
+    if (s.exact) e["exact"] = *s.exact;
+    e["match_ms"] = s.matchMs;
+    e["match"] = MatchJson(s, MatchSnippet(s, r.strict));
+  }
+  e["total_ms"] = s.totalMs;
+  return e;
+}
+
+ordered_json DocumentJson(const Report& r, const DocumentReport& doc) {
+  const Totals t = Summarise(doc);
+  ordered_json d = {{"path", doc.path},
+                    {"encoding", doc.encoding},
+                    {"originality", OriginalityJson(t)},
+                    {"summary", TotalsJson(t)},
+                    {"engine_answers", TallyJson(r.engines, TallyEngines(doc, r.engines.size()))},
+                    {"sentences", ordered_json::array()}};
+  for (size_t i = 0; i < doc.sentences.size(); ++i) d["sentences"].push_back(SentenceJson(r, doc.sentences[i], i));
+  return d;
+}
+
+ordered_json SourcesJson(const Report& r) {
+  ordered_json j = ordered_json::array();
+  for (const auto& src : GroupSources(r)) {
+    ordered_json refs = ordered_json::array();
+    for (const auto& ref : src.refs) refs.push_back({{"document", ref.document}, {"sentence", ref.sentence}});
+    j.push_back({{"url", U8(src.url)},
+                 {"display_url", U8(src.displayUrl)},
+                 {"engines", src.engines},
+                 {"sentences", src.refs.size()},
+                 {"characters", src.characters},
+                 {"refs", refs}});
+  }
+  return j;
+}
+
 }  // namespace
 
 std::string RenderJson(const Report& r) {
-  using nlohmann::ordered_json;
-  auto originality = [](const Totals& t) {
-    return t.Originality() < 0 ? ordered_json(nullptr) : ordered_json(t.Originality());
-  };
-  auto totalsJson = [](const Totals& t) {
-    ordered_json j;
-    j["sentences"] = {{"total", t.sentences},
-                      {"copied", t.copied},
-                      {"original", t.original},
-                      {"not_checked", t.notChecked},
-                      {"skipped", t.skipped}};
-    j["characters"] = {{"checked", t.copiedChars + t.originalChars},
-                       {"copied", t.copiedChars},
-                       {"original", t.originalChars}};
-    return j;
-  };
-  auto tallyJson = [&r](const std::vector<EngineTally>& tallies) {
-    ordered_json j = ordered_json::object();
-    for (size_t i = 0; i < r.engines.size() && i < tallies.size(); ++i) {
-      ordered_json counts = ordered_json::object();
-      for (Outcome k : kAllOutcomes) counts[OutcomeJsonKey(k)] = tallies[i][k];
-      j[r.engines[i]] = std::move(counts);
-    }
-    return j;
-  };
   const Totals all = Summarise(r);
   ordered_json j;
-  j["originality"] = originality(all);
-  j["summary"] = totalsJson(all);
+  j["originality"] = OriginalityJson(all);
+  j["summary"] = TotalsJson(all);
   j["too_little_checked"] = all.MostlyUnchecked();
   j["engines"] = r.engines;
-  j["engine_answers"] = tallyJson(TallyEngines(r));
+  j["engine_answers"] = TallyJson(r.engines, TallyEngines(r));
   j["budget_ms"] = r.budgetMs;
   j["strict"] = r.strict;
   j["filter"] = r.filter;
@@ -449,61 +515,8 @@ std::string RenderJson(const Report& r) {
   j["elapsed_ms"] = r.elapsedMs;
   j["library_ms"] = r.libraryMs;
   j["documents"] = ordered_json::array();
-  for (const auto& doc : r.documents) {
-    const Totals t = Summarise(doc);
-    ordered_json d = {{"path", doc.path},
-                      {"encoding", doc.encoding},
-                      {"originality", originality(t)},
-                      {"summary", totalsJson(t)},
-                      {"engine_answers", tallyJson(TallyEngines(doc, r.engines.size()))},
-                      {"sentences", ordered_json::array()}};
-    for (size_t i = 0; i < doc.sentences.size(); ++i) {
-      const auto& s = doc.sentences[i];
-      ordered_json e = {{"index", i},
-                        {"offset", s.sentence.offset},
-                        {"length", s.sentence.length},
-                        {"text", U8(s.sentence.text)},
-                        {"verdict", VerdictName(s.verdict)}};
-      ordered_json engines = ordered_json::object(), errors = ordered_json::object();
-      for (size_t k = 0; k < s.answers.size() && k < r.engines.size(); ++k) {
-        const EngineAnswer& a = s.answers[k];
-        engines[r.engines[k]] = OutcomeName(a.outcome);
-        if (a.outcome != Outcome::kFetchError) continue;
-        ordered_json err = {{"error", a.errorCode >= 0 ? DescribeErrorCode(a.errorCode) : "refused by the engine"}};
-        if (a.errorCode >= 0) err["error_code"] = a.errorCode;
-        if (a.lastError) err["last_error"] = a.lastError;
-        errors[r.engines[k]] = std::move(err);
-      }
-      e["engines"] = std::move(engines);
-      e["coverage"] = {{"answered", AnsweredCount(s.answers)},
-                       {"selected", s.answers.size()},
-                       {"text", CoverageLine(s.answers, r.engines)}};
-      if (!errors.empty()) e["engine_errors"] = std::move(errors);
-      if (s.verdict == Verdict::kCopied) {
-        e["engine"] = s.engine;
-        e["url"] = U8(s.url);
-        e["display_url"] = U8(TidyDisplayUrl(s.displayUrl));
-        e["snippet"] = U8(s.snippet);
-        if (s.exact) e["exact"] = *s.exact;
-        e["match_ms"] = s.matchMs;
-        e["match"] = MatchJson(s, MatchSnippet(s, r.strict));
-      }
-      e["total_ms"] = s.totalMs;
-      d["sentences"].push_back(std::move(e));
-    }
-    j["documents"].push_back(std::move(d));
-  }
-  j["sources"] = ordered_json::array();
-  for (const auto& src : GroupSources(r)) {
-    ordered_json refs = ordered_json::array();
-    for (const auto& ref : src.refs) refs.push_back({{"document", ref.document}, {"sentence", ref.sentence}});
-    j["sources"].push_back({{"url", U8(src.url)},
-                            {"display_url", U8(src.displayUrl)},
-                            {"engines", src.engines},
-                            {"sentences", src.refs.size()},
-                            {"characters", src.characters},
-                            {"refs", refs}});
-  }
+  for (const auto& doc : r.documents) j["documents"].push_back(DocumentJson(r, doc));
+  j["sources"] = SourcesJson(r);
   return j.dump(2) + "\n";
 }
 
