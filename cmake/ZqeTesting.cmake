@@ -1,14 +1,20 @@
-# Test support: GoogleTest from the system natively, built from
-# /usr/src/googletest for the cross build (no Windows package exists).
+# Test support: GoogleTest's package natively; the cross build compiles it
+# from its sources (no Windows package exists), which the toolchain file
+# names in ZQE_GOOGLETEST_SOURCE_DIR. Either way the tests link the
+# package's target names, GTest::gmock and GTest::gtest_main.
 if(NOT ZQE_BUILD_TESTS)
   return()
 endif()
 
 enable_testing()
-if(ZQE_WINDOWS)
+if(CMAKE_CROSSCOMPILING)
+  if(NOT ZQE_GOOGLETEST_SOURCE_DIR OR NOT EXISTS ${ZQE_GOOGLETEST_SOURCE_DIR}/CMakeLists.txt)
+    zqe_missing_package(GoogleTest "its sources, for the cross build; looked in '${ZQE_GOOGLETEST_SOURCE_DIR}'"
+                        "ZQE_GOOGLETEST_SOURCE_DIR at them")
+  endif()
   set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+  add_subdirectory(${ZQE_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
   # GoogleTest's own sources are not ours to keep warning-free.
   foreach(t gtest gtest_main gmock gmock_main)
     if(TARGET ${t})
@@ -21,7 +27,10 @@ if(ZQE_WINDOWS)
     endif()
   endforeach()
 else()
-  find_package(GTest REQUIRED)
+  find_package(GTest CONFIG QUIET)
+  if(NOT GTest_FOUND OR NOT TARGET GTest::gmock OR NOT TARGET GTest::gtest_main)
+    zqe_missing_package(GTest "GoogleTest and GoogleMock, for the tests")
+  endif()
 endif()
 
 # zqe_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib...)

@@ -13,3 +13,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+
+# What the cross build takes from the build machine, outside the MinGW root
+# (see cmake/ZqeDependencies.cmake and cmake/ZqeTesting.cmake): the
+# header-only libraries' package files under this prefix, and the
+# GoogleTest sources it compiles for Windows.
+set(ZQE_HOST_PACKAGE_PREFIX /usr CACHE PATH "Prefix of the build machine's header-only CMake packages")
+set(ZQE_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources, compiled for Windows")

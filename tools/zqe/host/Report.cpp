@@ -375,6 +375,8 @@ std::string RenderText(const Report& r) {
 
 namespace {
 
+using nlohmann::ordered_json;
+
 const char* EditName(TAlignEditKind k) {
   switch (k) {
     case TAlignEditKind::Substitute: return "replace";
@@ -385,8 +387,7 @@ const char* EditName(TAlignEditKind k) {
 }
 
 // Offsets count UTF-16 units, as "offset" and "length" do.
-nlohmann::ordered_json MatchJson(const SentenceResult& s, const SnippetMatch& m) {
-  using nlohmann::ordered_json;
+ordered_json MatchJson(const SentenceResult& s, const SnippetMatch& m) {
   const bool found = m.kind == SnippetMatch::Kind::kAligned;
   ordered_json j = {{"found", found},
                     {"verbatim", m.verbatim},
@@ -405,41 +406,106 @@ nlohmann::ordered_json MatchJson(const SentenceResult& s, const SnippetMatch& m)
   return j;
 }
 
+ordered_json OriginalityJson(const Totals& t) {
+  return t.Originality() < 0 ? ordered_json(nullptr) : ordered_json(t.Originality());
+}
+
+ordered_json TotalsJson(const Totals& t) {
+  ordered_json j;
+  j["sentences"] = {{"total", t.sentences},
+                    {"copied", t.copied},
+                    {"original", t.original},
+                    {"not_checked", t.notChecked},
+                    {"skipped", t.skipped}};
+  j["characters"] = {{"checked", t.copiedChars + t.originalChars},
+                     {"copied", t.copiedChars},
+                     {"original", t.originalChars}};
+  return j;
+}
+
+ordered_json TallyJson(const std::vector<std::string>& engines, const std::vector<EngineTally>& tallies) {
+  ordered_json j = ordered_json::object();
+  for (size_t i = 0; i < engines.size() && i < tallies.size(); ++i) {
+    ordered_json counts = ordered_json::object();
+    for (Outcome k : kAllOutcomes) counts[OutcomeJsonKey(k)] = tallies[i][k];
+    j[engines[i]] = std::move(counts);
+  }
+  return j;
+}
+
+// Sentence number i of a document: its verdict, each engine's answer (and
+// error), and for a copied one where it was found and how it matched.
+ordered_json SentenceJson(const Report& r, const SentenceResult& s, size_t i) {
+  ordered_json e = {{"index", i},
+                    {"offset", s.sentence.offset},
+                    {"length", s.sentence.length},
+                    {"text", U8(s.sentence.text)},
+                    {"verdict", VerdictName(s.verdict)}};
+  ordered_json engines = ordered_json::object(), errors = ordered_json::object();
+  for (size_t k = 0; k < s.answers.size() && k < r.engines.size(); ++k) {
+    const EngineAnswer& a = s.answers[k];
+    engines[r.engines[k]] = OutcomeName(a.outcome);
+    if (a.outcome != Outcome::kFetchError) continue;
+    ordered_json err = {{"error", a.errorCode >= 0 ? DescribeErrorCode(a.errorCode) : "refused by the engine"}};
+    if (a.errorCode >= 0) err["error_code"] = a.errorCode;
+    if (a.lastError) err["last_error"] = a.lastError;
+    errors[r.engines[k]] = std::move(err);
+  }
+  e["engines"] = std::move(engines);
+  e["coverage"] = {{"answered", AnsweredCount(s.answers)},
+                   {"selected", s.answers.size()},
+                   {"text", CoverageLine(s.answers, r.engines)}};
+  if (!errors.empty()) e["engine_errors"] = std::move(errors);
+  if (s.verdict == Verdict::kCopied) {
+    e["engine"] = s.engine;
+    e["url"] = U8(s.url);
+    e["display_url"] = U8(TidyDisplayUrl(s.displayUrl));
+    e["snippet"] = U8(s.snippet);
+    if (s.exact) e["exact"] = *s.exact;
+    e["match_ms"] = s.matchMs;
+    e["match"] = MatchJson(s, MatchSnippet(s, r.strict));
+  }
+  e["total_ms"] = s.totalMs;
+  return e;
+}
+
+ordered_json DocumentJson(const Report& r, const DocumentReport& doc) {
+  const Totals t = Summarise(doc);
+  ordered_json d = {{"path", doc.path},
+                    {"encoding", doc.encoding},
+                    {"originality", OriginalityJson(t)},
+                    {"summary", TotalsJson(t)},
+                    {"engine_answers", TallyJson(r.engines, TallyEngines(doc, r.engines.size()))},
+                    {"sentences", ordered_json::array()}};
+  for (size_t i = 0; i < doc.sentences.size(); ++i) d["sentences"].push_back(SentenceJson(r, doc.sentences[i], i));
+  return d;
+}
+
+ordered_json SourcesJson(const Report& r) {
+  ordered_json j = ordered_json::array();
+  for (const auto& src : GroupSources(r)) {
+    ordered_json refs = ordered_json::array();
+    for (const auto& ref : src.refs) refs.push_back({{"document", ref.document}, {"sentence", ref.sentence}});
+    j.push_back({{"url", U8(src.url)},
+                 {"display_url", U8(src.displayUrl)},
+                 {"engines", src.engines},
+                 {"sentences", src.refs.size()},
+                 {"characters", src.characters},
+                 {"refs", refs}});
+  }
+  return j;
+}
+
 }  // namespace
 
 std::string RenderJson(const Report& r) {
-  using nlohmann::ordered_json;
-  auto originality = [](const Totals& t) {
-    return t.Originality() < 0 ? ordered_json(nullptr) : ordered_json(t.Originality());
-  };
-  auto totalsJson = [](const Totals& t) {
-    ordered_json j;
-    j["sentences"] = {{"total", t.sentences},
-                      {"copied", t.copied},
-                      {"original", t.original},
-                      {"not_checked", t.notChecked},
-                      {"skipped", t.skipped}};
-    j["characters"] = {{"checked", t.copiedChars + t.originalChars},
-                       {"copied", t.copiedChars},
-                       {"original", t.originalChars}};
-    return j;
-  };
-  auto tallyJson = [&r](const std::vector<EngineTally>& tallies) {
-    ordered_json j = ordered_json::object();
-    for (size_t i = 0; i < r.engines.size() && i < tallies.size(); ++i) {
-      ordered_json counts = ordered_json::object();
-      for (Outcome k : kAllOutcomes) counts[OutcomeJsonKey(k)] = tallies[i][k];
-      j[r.engines[i]] = std::move(counts);
-    }
-    return j;
-  };
   const Totals all = Summarise(r);
   ordered_json j;
-  j["originality"] = originality(all);
-  j["summary"] = totalsJson(all);
+  j["originality"] = OriginalityJson(all);
+  j["summary"] = TotalsJson(all);
   j["too_little_checked"] = all.MostlyUnchecked();
   j["engines"] = r.engines;
-  j["engine_answers"] = tallyJson(TallyEngines(r));
+  j["engine_answers"] = TallyJson(r.engines, TallyEngines(r));
   j["budget_ms"] = r.budgetMs;
   j["strict"] = r.strict;
   j["filter"] = r.filter;
@@ -449,61 +515,8 @@ std::string RenderJson(const Report& r) {
   j["elapsed_ms"] = r.elapsedMs;
   j["library_ms"] = r.libraryMs;
   j["documents"] = ordered_json::array();
-  for (const auto& doc : r.documents) {
-    const Totals t = Summarise(doc);
-    ordered_json d = {{"path", doc.path},
-                      {"encoding", doc.encoding},
-                      {"originality", originality(t)},
-                      {"summary", totalsJson(t)},
-                      {"engine_answers", tallyJson(TallyEngines(doc, r.engines.size()))},
-                      {"sentences", ordered_json::array()}};
-    for (size_t i = 0; i < doc.sentences.size(); ++i) {
-      const auto& s = doc.sentences[i];
-      ordered_json e = {{"index", i},
-                        {"offset", s.sentence.offset},
-                        {"length", s.sentence.length},
-                        {"text", U8(s.sentence.text)},
-                        {"verdict", VerdictName(s.verdict)}};
-      ordered_json engines = ordered_json::object(), errors = ordered_json::object();
-      for (size_t k = 0; k < s.answers.size() && k < r.engines.size(); ++k) {
-        const EngineAnswer& a = s.answers[k];
-        engines[r.engines[k]] = OutcomeName(a.outcome);
-        if (a.outcome != Outcome::kFetchError) continue;
-        ordered_json err = {{"error", a.errorCode >= 0 ? DescribeErrorCode(a.errorCode) : "refused by the engine"}};
-        if (a.errorCode >= 0) err["error_code"] = a.errorCode;
-        if (a.lastError) err["last_error"] = a.lastError;
-        errors[r.engines[k]] = std::move(err);
-      }
-      e["engines"] = std::move(engines);
-      e["coverage"] = {{"answered", AnsweredCount(s.answers)},
-                       {"selected", s.answers.size()},
-                       {"text", CoverageLine(s.answers, r.engines)}};
-      if (!errors.empty()) e["engine_errors"] = std::move(errors);
-      if (s.verdict == Verdict::kCopied) {
-        e["engine"] = s.engine;
-        e["url"] = U8(s.url);
-        e["display_url"] = U8(TidyDisplayUrl(s.displayUrl));
-        e["snippet"] = U8(s.snippet);
-        if (s.exact) e["exact"] = *s.exact;
-        e["match_ms"] = s.matchMs;
-        e["match"] = MatchJson(s, MatchSnippet(s, r.strict));
-      }
-      e["total_ms"] = s.totalMs;
-      d["sentences"].push_back(std::move(e));
-    }
-    j["documents"].push_back(std::move(d));
-  }
-  j["sources"] = ordered_json::array();
-  for (const auto& src : GroupSources(r)) {
-    ordered_json refs = ordered_json::array();
-    for (const auto& ref : src.refs) refs.push_back({{"document", ref.document}, {"sentence", ref.sentence}});
-    j["sources"].push_back({{"url", U8(src.url)},
-                            {"display_url", U8(src.displayUrl)},
-                            {"engines", src.engines},
-                            {"sentences", src.refs.size()},
-                            {"characters", src.characters},
-                            {"refs", refs}});
-  }
+  for (const auto& doc : r.documents) j["documents"].push_back(DocumentJson(r, doc));
+  j["sources"] = SourcesJson(r);
   return j.dump(2) + "\n";
 }
 
@@ -630,16 +643,20 @@ std::string EngineTableHtml(const std::vector<std::string>& engines, const std::
   return o + "</table>\n";
 }
 
-}  // namespace
+// Which source each copied sentence belongs to, for its footnote: keyed by
+// (document, sentence).
+using SourceIndex = std::map<std::pair<size_t, size_t>, size_t>;
 
-std::string RenderHtml(const Report& r) {
-  const Totals all = Summarise(r);
-  const auto sources = GroupSources(r);
-  // Which source each copied sentence belongs to, for its footnote.
-  std::map<std::pair<size_t, size_t>, size_t> sourceOf;
+SourceIndex IndexSources(const std::vector<Source>& sources) {
+  SourceIndex sourceOf;
   for (size_t k = 0; k < sources.size(); ++k)
     for (const auto& ref : sources[k].refs) sourceOf[{ref.document, ref.sentence}] = k;
+  return sourceOf;
+}
 
+// From the doctype to the line under the title, with the warnings that
+// belong before any figure.
+std::string HtmlHead(const Report& r, const Totals& all) {
   std::string o;
   o += "<!DOCTYPE html>\n<html lang=\"zh\">\n<head>\n<meta charset=\"utf-8\">\n";
   o += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
@@ -653,7 +670,11 @@ std::string RenderHtml(const Report& r) {
     o += "<p class=\"warn\"><b>Warning:</b> " + HtmlEscape(UncheckedWarning(all)) + ".</p>\n";
   if (r.interrupted)
     o += "<p class=\"meta\"><b>Interrupted:</b> the report covers what was checked before Ctrl-C.</p>\n";
+  return o;
+}
 
+// The gauge and the headline figures.
+std::string HtmlSummaryCard(const Totals& all, size_t sourceCount) {
   const double p = all.Originality();
   char buf[512];
   std::snprintf(buf, sizeof buf,
@@ -663,74 +684,104 @@ std::string RenderHtml(const Report& r) {
                 "<div><b>%zu</b>checked characters</div><div><b>%zu</b>sources</div><div><b>%zu</b>not checked</div>"
                 "</div></div></section>\n",
                 p < 0 ? 0.0 : p, Percent(p).c_str(), all.copied + all.original, all.copied, all.original,
-                all.copiedChars + all.originalChars, sources.size(), all.notChecked);
-  o += buf;
+                all.copiedChars + all.originalChars, sourceCount, all.notChecked);
+  return buf;
+}
 
-  for (size_t d = 0; d < r.documents.size(); ++d) {
-    const auto& doc = r.documents[d];
-    o += "<h2>" + HtmlEscape(doc.path) + " <span class=\"meta\">(" + HtmlEscape(doc.encoding) + ", originality " +
-         Percent(Summarise(doc).Originality()) + ")</span></h2>\n";
-    o += EngineTableHtml(r.engines, TallyEngines(doc, r.engines.size()));
-    o += "<div class=\"legend\"><mark class=\"copied\">found on the web</mark> <mark class=\"near\">found with a "
-         "few edits</mark> <mark class=\"not-checked\">not checked</mark> unmarked: not found</div>\n";
-    o += "<div class=\"doc\">";
-    // Sentences come in document order and do not overlap.
-    size_t pos = 0;
-    for (size_t i = 0; i < doc.sentences.size(); ++i) {
-      const auto& s = doc.sentences[i];
-      if (s.verdict == Verdict::kOriginal) continue;
-      o += HtmlEscape(U8(std::u16string_view(doc.text).substr(pos, s.sentence.offset - pos)));
-      std::string cls = s.verdict == Verdict::kCopied ? (s.exact == false ? "near" : "copied") : VerdictClass(s.verdict);
-      std::string title = s.verdict == Verdict::kCopied ? s.engine + ": " + U8(s.url)
-                                                        : std::string(VerdictName(s.verdict)) + ": " +
-                                                              CoverageLine(s.answers, r.engines);
-      o += "<mark class=\"" + cls + "\" id=\"d" + std::to_string(d) + "s" + std::to_string(i) + "\" title=\"" +
-           HtmlEscape(title) + "\">" + HtmlEscape(U8(s.sentence.text));
-      if (s.verdict == Verdict::kCopied)
-        o += "<a class=\"ref\" href=\"#src" + std::to_string(sourceOf[{d, i}] + 1) + "\">[" +
-             std::to_string(sourceOf[{d, i}] + 1) + "]</a>";
-      o += "</mark>";
-      pos = s.sentence.offset + s.sentence.length;
-    }
-    o += HtmlEscape(U8(std::u16string_view(doc.text).substr(std::min(pos, doc.text.size()))));
-    o += "</div>\n";
+// One sentence of the document text in its mark, copied ones with a
+// footnote to their source.
+std::string MarkedTextSentenceHtml(const Report& r, size_t d, size_t i, const SourceIndex& sourceOf) {
+  const SentenceResult& s = r.documents[d].sentences[i];
+  const std::string cls =
+      s.verdict == Verdict::kCopied ? (s.exact == false ? "near" : "copied") : VerdictClass(s.verdict);
+  const std::string title = s.verdict == Verdict::kCopied
+                                ? s.engine + ": " + U8(s.url)
+                                : std::string(VerdictName(s.verdict)) + ": " + CoverageLine(s.answers, r.engines);
+  std::string o = "<mark class=\"" + cls + "\" id=\"d" + std::to_string(d) + "s" + std::to_string(i) +
+                  "\" title=\"" + HtmlEscape(title) + "\">" + HtmlEscape(U8(s.sentence.text));
+  if (s.verdict == Verdict::kCopied) {
+    // GroupSources gives every copied sentence a source.
+    const std::string n = std::to_string(sourceOf.at({d, i}) + 1);
+    o += "<a class=\"ref\" href=\"#src" + n + "\">[" + n + "]</a>";
   }
+  return o + "</mark>";
+}
 
-  o += "<h2>Sources</h2>\n";
+// The whole document text, every sentence not found original marked.
+std::string MarkedTextHtml(const Report& r, size_t d, const SourceIndex& sourceOf) {
+  const DocumentReport& doc = r.documents[d];
+  std::string o = "<div class=\"doc\">";
+  // Sentences come in document order and do not overlap.
+  size_t pos = 0;
+  for (size_t i = 0; i < doc.sentences.size(); ++i) {
+    const auto& s = doc.sentences[i];
+    if (s.verdict == Verdict::kOriginal) continue;
+    o += HtmlEscape(U8(std::u16string_view(doc.text).substr(pos, s.sentence.offset - pos)));
+    o += MarkedTextSentenceHtml(r, d, i, sourceOf);
+    pos = s.sentence.offset + s.sentence.length;
+  }
+  o += HtmlEscape(U8(std::u16string_view(doc.text).substr(std::min(pos, doc.text.size()))));
+  return o + "</div>\n";
+}
+
+std::string DocumentSectionHtml(const Report& r, size_t d, const SourceIndex& sourceOf) {
+  const DocumentReport& doc = r.documents[d];
+  std::string o = "<h2>" + HtmlEscape(doc.path) + " <span class=\"meta\">(" + HtmlEscape(doc.encoding) +
+                  ", originality " + Percent(Summarise(doc).Originality()) + ")</span></h2>\n";
+  o += EngineTableHtml(r.engines, TallyEngines(doc, r.engines.size()));
+  o += "<div class=\"legend\"><mark class=\"copied\">found on the web</mark> <mark class=\"near\">found with a "
+       "few edits</mark> <mark class=\"not-checked\">not checked</mark> unmarked: not found</div>\n";
+  return o + MarkedTextHtml(r, d, sourceOf);
+}
+
+// A copied sentence beside what its source's snippet says, the differences
+// marked on both sides.
+std::string SnippetCardHtml(const Report& r, const SourceRef& ref) {
+  const auto& s = r.documents[ref.document].sentences[ref.sentence];
+  const SnippetMatch m = MatchSnippet(s, r.strict);
+  const bool aligned = m.kind == SnippetMatch::Kind::kAligned;
+  std::string o = "<div class=\"src-sent\"><div class=\"how " +
+                  std::string(!aligned ? "unknown" : m.verbatim ? "verbatim" : "near") + "\">" +
+                  HtmlEscape(MatchPhrase(m)) +
+                  "</div>\n<div class=\"pair\"><div class=\"side\"><div class=\"side-head\">Sentence</div><a href=\"#d" +
+                  std::to_string(ref.document) + "s" + std::to_string(ref.sentence) + "\">" +
+                  MarkedSentenceHtml(s, m) + "</a></div>\n<div class=\"side\"><div class=\"side-head\">Source</div>";
+  if (aligned)
+    o += MarkedSnippetHtml(WindowOf(s, m, kHtmlContext));
+  else if (!s.snippet.empty())
+    o += "<div class=\"snippet\">" + HtmlEscape(U8(Cut(s.snippet, 240))) + "</div>";
+  else
+    o += "<div class=\"snippet none\">no snippet</div>";
+  return o + "</div></div></div>\n";
+}
+
+// Source number k (from 0): its link, its counts and a card per sentence.
+std::string SourceItemHtml(const Report& r, const Source& src, size_t k) {
+  const std::string url = HtmlEscape(U8(src.url));
+  const std::string shown = HtmlEscape(U8(src.displayUrl.empty() ? src.url : src.displayUrl));
+  std::string o = "<li id=\"src" + std::to_string(k + 1) + "\"><div class=\"src-head\"><span>[" +
+                  std::to_string(k + 1) + "] " +
+                  (IsWebLink(src.url) ? "<a href=\"" + url + "\" rel=\"noreferrer\">" + shown + "</a>" : shown) +
+                  "</span><span class=\"src-count\">" + std::to_string(src.refs.size()) + " sentence" +
+                  (src.refs.size() == 1 ? "" : "s") + " · " + HtmlEscape(Join(src.engines, ", ")) +
+                  "</span></div>\n";
+  for (const auto& ref : src.refs) o += SnippetCardHtml(r, ref);
+  return o + "</li>\n";
+}
+
+std::string SourcesSectionHtml(const Report& r, const std::vector<Source>& sources) {
+  std::string o = "<h2>Sources</h2>\n";
   if (sources.empty()) o += "<p class=\"meta\">No sentence was found on the web.</p>\n";
   o += "<ol class=\"sources\">\n";
-  for (size_t k = 0; k < sources.size(); ++k) {
-    const auto& src = sources[k];
-    const std::string url = HtmlEscape(U8(src.url));
-    const std::string shown = HtmlEscape(U8(src.displayUrl.empty() ? src.url : src.displayUrl));
-    o += "<li id=\"src" + std::to_string(k + 1) + "\"><div class=\"src-head\"><span>[" + std::to_string(k + 1) +
-         "] " + (IsWebLink(src.url) ? "<a href=\"" + url + "\" rel=\"noreferrer\">" + shown + "</a>" : shown) +
-         "</span><span class=\"src-count\">" + std::to_string(src.refs.size()) + " sentence" +
-         (src.refs.size() == 1 ? "" : "s") + " · " + HtmlEscape(Join(src.engines, ", ")) + "</span></div>\n";
-    for (const auto& ref : src.refs) {
-      const auto& s = r.documents[ref.document].sentences[ref.sentence];
-      const SnippetMatch m = MatchSnippet(s, r.strict);
-      const bool aligned = m.kind == SnippetMatch::Kind::kAligned;
-      o += "<div class=\"src-sent\"><div class=\"how " +
-           std::string(!aligned ? "unknown" : m.verbatim ? "verbatim" : "near") + "\">" + HtmlEscape(MatchPhrase(m)) +
-           "</div>\n<div class=\"pair\"><div class=\"side\"><div class=\"side-head\">Sentence</div><a href=\"#d" +
-           std::to_string(ref.document) + "s" + std::to_string(ref.sentence) + "\">" + MarkedSentenceHtml(s, m) +
-           "</a></div>\n<div class=\"side\"><div class=\"side-head\">Source</div>";
-      if (aligned)
-        o += MarkedSnippetHtml(WindowOf(s, m, kHtmlContext));
-      else if (!s.snippet.empty())
-        o += "<div class=\"snippet\">" + HtmlEscape(U8(Cut(s.snippet, 240))) + "</div>";
-      else
-        o += "<div class=\"snippet none\">no snippet</div>";
-      o += "</div></div></div>\n";
-    }
-    o += "</li>\n";
-  }
-  o += "</ol>\n";
+  for (size_t k = 0; k < sources.size(); ++k) o += SourceItemHtml(r, sources[k], k);
+  return o + "</ol>\n";
+}
 
-  o += "<h2>Sentences</h2>\n<table><tr><th>#</th><th>Verdict</th><th>Sentence</th><th>Engine</th><th>Coverage</th></tr>\n";
-  for (size_t d = 0; d < r.documents.size(); ++d) {
-    const auto& doc = r.documents[d];
+// Every sentence of every document in one table, with its verdict.
+std::string SentenceTableHtml(const Report& r) {
+  std::string o =
+      "<h2>Sentences</h2>\n<table><tr><th>#</th><th>Verdict</th><th>Sentence</th><th>Engine</th><th>Coverage</th></tr>\n";
+  for (const auto& doc : r.documents) {
     for (size_t i = 0; i < doc.sentences.size(); ++i) {
       const auto& s = doc.sentences[i];
       o += "<tr><td>" + std::to_string(i + 1) + "</td><td class=\"v " + VerdictClass(s.verdict) + "\">" +
@@ -738,12 +789,27 @@ std::string RenderHtml(const Report& r) {
            HtmlEscape(s.engine) + "</td><td>" + HtmlEscape(CoverageLine(s.answers, r.engines)) + "</td></tr>\n";
     }
   }
-  o += "</table>\n";
+  return o + "</table>\n";
+}
+
+std::string HtmlFoot(const Report& r) {
+  char buf[256];
   std::snprintf(buf, sizeof buf, "<p class=\"meta\">Checked in %.1f s with %d host thread%s.</p>\n",
                 static_cast<double>(r.elapsedMs) / 1000.0, r.threads, r.threads == 1 ? "" : "s");
-  o += buf;
-  o += "</main>\n</body>\n</html>\n";
-  return o;
+  return std::string(buf) + "</main>\n</body>\n</html>\n";
+}
+
+}  // namespace
+
+std::string RenderHtml(const Report& r) {
+  const Totals all = Summarise(r);
+  const auto sources = GroupSources(r);
+  const SourceIndex sourceOf = IndexSources(sources);
+  std::string o = HtmlHead(r, all) + HtmlSummaryCard(all, sources.size());
+  for (size_t d = 0; d < r.documents.size(); ++d) o += DocumentSectionHtml(r, d, sourceOf);
+  o += SourcesSectionHtml(r, sources);
+  o += SentenceTableHtml(r);
+  return o + HtmlFoot(r);
 }
 
 }  // namespace zqe::cli
