@@ -89,28 +89,9 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
         if (reporting) report.DateRule = se::RuleLabel(kDateSelector, false);
       }
     }
-    report.Link = link;
-    report.ShortUrl = shortUrl;
-    report.Date = LinkDate;
-    if (!matched) {
-      LinkDate.clear();
-      report.SkipReason = u"no match";
-      ReportEntry(std::move(report));
-      continue;
-    }
-    if (IsUrlFiltered(link, shortUrl, urlfillter)) {
-      report.SkipReason = u"filtered";
-      ReportEntry(std::move(report));
-      continue;
-    }
-    Url = std::u16string(Trim(link));
-    ShortUrl = std::u16string(Trim(shortUrl));
-    Remark = rules.RemarkSnippet ? SnippetRemark(snippet) : std::u16string();
-    report.Link = Url;
-    report.ShortUrl = ShortUrl;
-    report.Matched = true;
-    ReportEntry(std::move(report));
-    return true;
+    if (se::FinishEntry(*this, report, matched, link, shortUrl, snippet, urlfillter, Url, ShortUrl, Remark,
+                        LinkDate))
+      return true;
   }
   return false;
 }

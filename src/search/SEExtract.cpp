@@ -135,6 +135,33 @@ std::u16string BaiduDate(std::u16string_view Text) {
   return s;
 }
 
+bool FinishEntry(TSEInstanceBase& Self, TSEEntryReport& Report, bool Matched, std::u16string_view Link,
+                 std::u16string_view ShortUrlFound, std::u16string_view Snippet, std::u16string_view urlfillter,
+                 std::u16string& Url, std::u16string& ShortUrl, std::u16string& Remark, std::u16string& LinkDate) {
+  Report.Link = Link;
+  Report.ShortUrl = ShortUrlFound;
+  Report.Date = LinkDate;
+  if (!Matched) {
+    LinkDate.clear();
+    Report.SkipReason = u"no match";
+    Self.ReportEntry(std::move(Report));
+    return false;
+  }
+  if (TSEInstanceBase::IsUrlFiltered(Link, ShortUrlFound, urlfillter)) {
+    Report.SkipReason = u"filtered";
+    Self.ReportEntry(std::move(Report));
+    return false;
+  }
+  Url = std::u16string(Trim(Link));
+  ShortUrl = std::u16string(Trim(ShortUrlFound));
+  Remark = Self.Rules().RemarkSnippet ? SnippetRemark(Snippet) : std::u16string();
+  Report.Link = Url;
+  Report.ShortUrl = ShortUrl;
+  Report.Matched = true;
+  Self.ReportEntry(std::move(Report));
+  return true;
+}
+
 bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
                          std::u16string_view AStr, std::u16string_view urlfillter,
                          bool StrictMatch, const html::IHtmlElement& DOM, std::u16string& Url,
@@ -196,28 +223,8 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
         }
       }
     }
-    report.Link = link;
-    report.ShortUrl = shortUrl;
-    report.Date = LinkDate;
-    if (!matched) {
-      LinkDate.clear();
-      report.SkipReason = u"no match";
-      Self.ReportEntry(std::move(report));
-      continue;
-    }
-    if (TSEInstanceBase::IsUrlFiltered(link, shortUrl, urlfillter)) {
-      report.SkipReason = u"filtered";
-      Self.ReportEntry(std::move(report));
-      continue;
-    }
-    Url = std::u16string(Trim(link));
-    ShortUrl = std::u16string(Trim(shortUrl));
-    Remark = rules.RemarkSnippet ? SnippetRemark(snippet) : std::u16string();
-    report.Link = Url;
-    report.ShortUrl = ShortUrl;
-    report.Matched = true;
-    Self.ReportEntry(std::move(report));
-    return true;
+    if (FinishEntry(Self, report, matched, link, shortUrl, snippet, urlfillter, Url, ShortUrl, Remark, LinkDate))
+      return true;
   }
   return false;
 }

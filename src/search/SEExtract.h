@@ -84,6 +84,12 @@ class TExaminedEntries {
   std::unordered_map<const html::IHtmlElement*, bool> FInside;
 };
 
+// The last step for an entry with a link: reports it as "no match",
+// "filtered" or the hit, and on a hit fills the results. True on a hit.
+bool FinishEntry(TSEInstanceBase& Self, TSEEntryReport& Report, bool Matched, std::u16string_view Link,
+                 std::u16string_view ShortUrlFound, std::u16string_view Snippet, std::u16string_view urlfillter,
+                 std::u16string& Url, std::u16string& ShortUrl, std::u16string& Remark, std::u16string& LinkDate);
+
 // Layout of the engines that share one extractor form (all but Baidu).
 struct TCitationLayout {
   std::u16string_view EntrySelector;
