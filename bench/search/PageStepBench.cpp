@@ -302,12 +302,15 @@ void BM_Decode(benchmark::State& state, TLayout layout, TPlacement placement) {
 void BM_Clean(benchmark::State& state, TLayout layout, TPlacement placement) {
   const TPage& page = Page(layout, placement);
   const std::u16string_view body = Body(page.Html);
+  size_t cleanUnits = 0;
   for (auto _ : state) {
     std::u16string text = CleanStage(body);
+    cleanUnits = text.size();
     benchmark::DoNotOptimize(text.data());
   }
   SetCounters(state, page);
   state.counters["body_units"] = static_cast<double>(body.size());
+  state.counters["clean_units"] = static_cast<double>(cleanUnits);
 }
 
 void BM_Parse(benchmark::State& state, TLayout layout, TPlacement placement) {

@@ -6,10 +6,6 @@
 #include <optional>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "html/HtmlParser.h"
 #include "http/Http.h"
 #include "log/Format.h"
@@ -20,162 +16,6 @@
 #include "search/URLEncode.h"
 
 namespace zqe {
-
-namespace {
-
-constexpr char16_t kUnicodeSeparators[] = {
-#include "search/UnicodeWhiteSpace.inc"
-};
-
-// First occurrence of M in In at or after from, as In.find(M, from): the
-// first unit of M is looked for eight units at a time, so the long stretches
-// of a page without it cost a compare per block.
-size_t FindMarker(std::u16string_view In, std::u16string_view M, size_t from) {
-  const size_t n = In.size();
-  const size_t m = M.size();
-  if (m == 0 || m > n) return m == 0 && from <= n ? from : std::u16string_view::npos;
-  const size_t last = n - m;  // last position where M fits
-  const char16_t* s = In.data();
-  size_t i = from;
-  while (i <= last) {
-#if defined(__SSE2__)
-    const __m128i first = _mm_set1_epi16(static_cast<short>(M[0]));
-    for (; i + 8 <= n; i += 8) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-      const unsigned hit = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, first)));
-      if (hit) {
-        i += static_cast<size_t>(__builtin_ctz(hit)) / 2;
-        break;
-      }
-    }
-    if (i + 8 > n) {
-      while (i < n && s[i] != M[0]) ++i;
-    }
-#else
-    while (i < n && s[i] != M[0]) ++i;
-#endif
-    if (i > last) break;
-    if (std::char_traits<char16_t>::compare(s + i + 1, M.data() + 1, m - 1) == 0) return i;
-    ++i;
-  }
-  return std::u16string_view::npos;
-}
-
-// Removes every Open...Close span the way "find the first opener and the
-// first closer from the start, delete, search again from the start" does,
-// including markers that only come into being where a deletion joins two
-// pieces, but in one forward pass.
-//
-// Invariant: Out (the kept prefix) never holds a whole opener or closer,
-// so after a deletion the next first marker either straddles the join
-// (starts in Out's last few units) or lies in the unread rest of the
-// input. Searches in the rest only move forward, so the pass is linear in
-// the input for markers of fixed length.
-std::u16string RemoveSpans(std::u16string_view In, std::u16string_view Open,
-                           std::u16string_view Close) {
-  constexpr size_t npos = std::u16string_view::npos;
-  std::u16string Out;
-  Out.reserve(In.size());
-  size_t rest = 0;                       // start of the unread input
-  size_t nextOpen = FindMarker(In, Open, 0);    // first opener in In at or after rest
-  size_t nextClose = FindMarker(In, Close, 0);  // first closer in In at or after rest
-
-  // First occurrence of M in Out + In[rest..], in those combined
-  // coordinates, or npos.
-  auto findFirst = [&](std::u16string_view M, size_t& cached) -> size_t {
-    const size_t tail = std::min(Out.size(), M.size() - 1);
-    if (tail > 0) {
-      std::u16string window(Out.end() - static_cast<std::ptrdiff_t>(tail), Out.end());
-      window.append(In.substr(rest, M.size() - 1));
-      const size_t p = window.find(M);
-      if (p != npos && p < tail) return Out.size() - tail + p;
-    }
-    if (cached != npos && cached < rest) cached = FindMarker(In, M, rest);
-    if (cached == npos) return npos;
-    return Out.size() + (cached - rest);
-  };
-
-  for (;;) {
-    const size_t o = findFirst(Open, nextOpen);
-    const size_t cStart = findFirst(Close, nextClose);
-    if (o == npos || cStart == npos) break;
-    const size_t c = cStart + Close.size() - 1;  // last unit of the closer
-    if (c <= o) break;
-    // Delete o..c of the combined text. The closer cannot end inside Out
-    // (Out holds no whole closer), so c lies in the unread input.
-    const size_t outLen = Out.size();
-    if (o < outLen) {
-      Out.resize(o);
-    } else {
-      Out.append(In.substr(rest, o - outLen));
-    }
-    rest = rest + (c - outLen) + 1;
-  }
-  Out.append(In.substr(std::min(rest, In.size())));
-  return Out;
-}
-
-}  // namespace
-
-bool IsCollapsibleWhiteSpace(char16_t c) {
-  if ((c >= 0x0009 && c <= 0x000D) || c == 0x0020 || c == 0x0085 || c == 0x00A0) return true;
-  if (c < 0x1680) return false;
-  return std::binary_search(std::begin(kUnicodeSeparators), std::end(kUnicodeSeparators), c);
-}
-
-namespace {
-
-// A cheap superset of IsCollapsibleWhiteSpace, tested eight units at a time.
-constexpr bool MayBeCollapsible(char16_t c) {
-  return c <= 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c < 0x2060) || c == 0x3000;
-}
-static_assert(std::all_of(std::begin(kUnicodeSeparators), std::end(kUnicodeSeparators), MayBeCollapsible),
-              "a separator outside the vector test would never be collapsed");
-
-}  // namespace
-
-std::u16string CollapseWhiteSpace(std::u16string_view s) {
-  const size_t n = s.size();
-  std::u16string out(n, u'\0');
-  char16_t* const o = out.data();
-  const char16_t* const in = s.data();
-  size_t i = 0, j = 0;
-  // A run of white space becomes one space, and none at the start: the
-  // output so far is empty or ends in a space.
-  bool afterSpace = true;
-  auto step = [&](char16_t c, bool maybe) {
-    const bool space = maybe && IsCollapsibleWhiteSpace(c);
-    o[j] = space ? u' ' : c;
-    j += space && afterSpace ? 0 : 1;
-    afterSpace = space;
-  };
-#if defined(__SSE2__)
-  // c - base < count as unsigned 16-bit numbers.
-  auto inRange = [](__m128i c, short base, short count) {
-    const __m128i offset = _mm_sub_epi16(c, _mm_set1_epi16(base));
-    return _mm_cmpeq_epi16(_mm_subs_epu16(offset, _mm_set1_epi16(static_cast<short>(count - 1))),
-                           _mm_setzero_si128());
-  };
-  auto is = [](__m128i c, short v) { return _mm_cmpeq_epi16(c, _mm_set1_epi16(v)); };
-  for (; i + 8 <= n; i += 8) {
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-    const __m128i maybe = _mm_or_si128(
-        _mm_or_si128(_mm_or_si128(inRange(c, 0, 0x21), is(c, 0x85)), _mm_or_si128(is(c, 0xA0), is(c, 0x1680))),
-        _mm_or_si128(inRange(c, 0x2000, 0x60), is(c, 0x3000)));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(maybe));
-    if (mask == 0) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), c);
-      j += 8;
-      afterSpace = false;
-      continue;
-    }
-    for (unsigned q = 0; q < 8; ++q) step(in[i + q], (mask >> (2 * q)) & 1);
-  }
-#endif
-  for (; i < n; ++i) step(in[i], MayBeCollapsible(in[i]));
-  out.resize(j);
-  return out;
-}
 
 std::span<const std::u16string_view> TSEInstanceBase::UserAgents() {
   // Views of literals: nothing to destroy at exit, when a late compete
@@ -563,12 +403,7 @@ void TSEInstanceBase::DoCheck(std::u16string_view word, std::u16string_view urlf
   }
 }
 
-std::u16string TSEInstanceBase::CleanHtml(std::u16string_view Html) {
-  std::u16string s = RemoveSpans(Html, u"<!--", u"-->");
-  s = RemoveSpans(s, u"<script", u"</script>");
-  s = RemoveSpans(s, u"<!--//<![CDATA", u"//]]>-->");
-  return CollapseWhiteSpace(s);
-}
+std::u16string TSEInstanceBase::CleanHtml(std::u16string_view Html) { return CleanHtmlText(Html); }
 
 bool TSEInstanceBase::IsUrlFiltered(std::u16string_view Url, std::u16string_view ShortUrl,
                                     std::u16string_view urlfillter) {

@@ -24,6 +24,7 @@
 #include "html/HtmlParserDef.h"
 #include "platform/HttpClient.h"
 #include "platform/Platform.h"
+#include "search/HtmlClean.h"
 #include "search/SERest.h"
 #include "search/SERules.h"
 
@@ -258,11 +259,5 @@ using TSEInstancePtr = std::shared_ptr<TSEInstanceBase>;
 // (QueryValueEncode) in place of its "%s", then URLEncode. Throws what
 // Format and URLEncode throw.
 std::u16string FormatQueryUrl(std::u16string_view Fmt, std::u16string_view Sentence);
-
-// Collapses every run of white space (U+0009..U+000D, U+0020, U+0085,
-// U+00A0 and the Unicode categories Zs, Zl, Zp) into one space, drops
-// leading white space and keeps at most one trailing space.
-std::u16string CollapseWhiteSpace(std::u16string_view s);
-bool IsCollapsibleWhiteSpace(char16_t c);
 
 }  // namespace zqe

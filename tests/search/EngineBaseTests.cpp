@@ -74,6 +74,26 @@ TEST(CleanHtml, AgreesWithTheRepeatedSearchOnRandomTexts) {
   }
 }
 
+// Later markers made of many pieces left by earlier removals: "<s<!---->cr"
+// is "<scr" once the comment is gone, and a marker can straddle several
+// such joins, with white space of every kind around them.
+TEST(CleanHtml, MarkersJoinedAcrossSeveralRemovalsAgreeWithTheRepeatedSearch) {
+  const uint32_t seed = std::random_device{}();
+  std::mt19937 rng(seed);
+  const std::u16string_view pieces[] = {u"<!---->", u"<!--x-->", u"<", u"s", u"c", u"r", u"i", u"p", u"t",
+                                        u">", u"/", u"!", u"-", u"]", u"[", u"CDATA", u"-->", u"<!--",
+                                        u" ", u"\t\n", u"\u3000", u"x", u"<script>", u"</script>"};
+  for (int n = 0; n < 20000; ++n) {
+    std::u16string s;
+    const int len = static_cast<int>(rng() % 60);
+    for (int i = 0; i < len; ++i) s += pieces[rng() % std::size(pieces)];
+    ASSERT_EQ(U16ToUtf8(TSEInstanceBase::CleanHtml(s)), U16ToUtf8(NaiveClean(s)))
+        << "seed " << seed << " input '" << U16ToUtf8(s) << "'";
+  }
+  // Built rather than drawn: a script marker spelled across comment joins.
+  EXPECT_EQ(U16ToUtf8(TSEInstanceBase::CleanHtml(u"a<s<!---->cr<!--1-->ipt>b</<!---->script>c")), "ac");
+}
+
 // The single-pass removal as it was before its marker search looked at
 // blocks of units, kept as the reference for the faster one.
 std::u16string ReferenceRemoveSpans(std::u16string_view In, std::u16string_view Open,

@@ -1,0 +1,376 @@
+// Every fetched page is cleaned before it is parsed, so the cleaning
+// touches the page as few times as it can: one scan finds every marker the
+// removals can use, the removals keep the text they leave as a list of
+// pieces of the page instead of copying it, and the collapse of white
+// space writes the result once.
+#include "search/HtmlClean.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <iterator>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace zqe {
+
+namespace {
+
+constexpr char16_t kUnicodeSeparators[] = {
+#include "search/UnicodeWhiteSpace.inc"
+};
+
+constexpr size_t npos = std::u16string_view::npos;
+
+constexpr std::u16string_view kCommentOpen = u"<!--";
+constexpr std::u16string_view kCommentClose = u"-->";
+constexpr std::u16string_view kScriptOpen = u"<script";
+constexpr std::u16string_view kScriptClose = u"</script>";
+constexpr std::u16string_view kCdataOpen = u"<!--//<![CDATA";
+constexpr std::u16string_view kCdataClose = u"//]]>-->";
+constexpr size_t kLongestMarker = kCdataOpen.size();
+
+bool HasAt(std::u16string_view s, size_t i, std::u16string_view m) {
+  return s.size() - i >= m.size() && std::equal(m.begin(), m.end(), s.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+// Where each marker stands in the page, in page order.
+struct TSpots {
+  std::vector<size_t> CommentOpen, CommentClose, ScriptOpen, ScriptClose, CdataOpen, CdataClose;
+};
+
+// i holds "<!", "--" or "sc": every marker has one of these pairs at a
+// fixed place ("<script" and "</script>" share "script").
+[[gnu::noinline]] void Classify(std::u16string_view s, size_t i, TSpots& spots) {
+  switch (s[i]) {
+    case u'<':
+      if (HasAt(s, i, kCommentOpen)) {
+        spots.CommentOpen.push_back(i);
+        if (HasAt(s, i, kCdataOpen)) spots.CdataOpen.push_back(i);
+      }
+      break;
+    case u'-':
+      if (HasAt(s, i, kCommentClose)) {
+        spots.CommentClose.push_back(i);
+        if (i >= 5 && HasAt(s, i - 5, kCdataClose)) spots.CdataClose.push_back(i - 5);
+      }
+      break;
+    default:  // "sc"
+      if (i >= 1 && HasAt(s, i - 1, kScriptOpen)) {
+        spots.ScriptOpen.push_back(i - 1);
+      } else if (i >= 2 && HasAt(s, i - 2, kScriptClose)) {
+        spots.ScriptClose.push_back(i - 2);
+      }
+      break;
+  }
+}
+
+// Kept out of line: inlined into its caller it lost its registers to the
+// removals around it.
+[[gnu::noinline]] TSpots FindSpots(std::u16string_view s) {
+  TSpots spots;
+  const char16_t* p = s.data();
+  const size_t n = s.size();
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Sixteen units at a time, narrowed to bytes with saturation: a unit
+  // above 0xFF becomes 0x00 or 0xFF, and neither is in a marker.
+  const __m128i lt = _mm_set1_epi8('<'), dash = _mm_set1_epi8('-'), bang = _mm_set1_epi8('!');
+  const __m128i ess = _mm_set1_epi8('s'), cee = _mm_set1_epi8('c');
+  for (; i + 17 <= n; i += 16) {
+    const auto* at = reinterpret_cast<const __m128i*>(p + i);
+    const auto* next = reinterpret_cast<const __m128i*>(p + i + 1);
+    const __m128i c = _mm_packus_epi16(_mm_loadu_si128(at), _mm_loadu_si128(at + 1));
+    const __m128i d = _mm_packus_epi16(_mm_loadu_si128(next), _mm_loadu_si128(next + 1));
+    const __m128i pairs = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(c, lt), _mm_cmpeq_epi8(d, bang)),
+                     _mm_and_si128(_mm_cmpeq_epi8(c, dash), _mm_cmpeq_epi8(d, dash))),
+        _mm_and_si128(_mm_cmpeq_epi8(c, ess), _mm_cmpeq_epi8(d, cee)));
+    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(pairs)); mask != 0; mask &= mask - 1)
+      Classify(s, i + static_cast<size_t>(__builtin_ctz(mask)), spots);
+  }
+#endif
+  for (; i + 1 < n; ++i) {
+    const char16_t c = p[i], d = p[i + 1];
+    if ((c == u'<' && d == u'!') || (c == u'-' && d == u'-') || (c == u's' && d == u'c')) Classify(s, i, spots);
+  }
+  return spots;
+}
+
+struct TPiece {
+  size_t At;  // offset in the page
+  size_t Len;
+};
+
+// Text made of pieces of the page, in order.
+class TPieceText {
+ public:
+  explicit TPieceText(const char16_t* page) : page_(page) {}
+
+  size_t Size() const { return size_; }
+  size_t Count() const { return pieces_.size(); }
+  const TPiece& Piece(size_t k) const { return pieces_[k]; }
+  size_t Start(size_t k) const { return starts_[k]; }
+  const char16_t* Page() const { return page_; }
+
+  void Append(size_t at, size_t len) {
+    if (len == 0) return;
+    if (!pieces_.empty() && pieces_.back().At + pieces_.back().Len == at) {
+      pieces_.back().Len += len;
+    } else {
+      pieces_.push_back({at, len});
+      starts_.push_back(size_);
+    }
+    size_ += len;
+  }
+
+  // Appends the units [pos, pos + count) of other, a text of the same page.
+  void AppendFrom(const TPieceText& other, size_t pos, size_t count) {
+    for (size_t k = count ? other.PieceAt(pos) : 0; count > 0; ++k) {
+      const size_t off = pos - other.starts_[k];
+      const size_t take = std::min(other.pieces_[k].Len - off, count);
+      Append(other.pieces_[k].At + off, take);
+      pos += take;
+      count -= take;
+    }
+  }
+
+  void Truncate(size_t size) {
+    while (!pieces_.empty() && starts_.back() >= size) {
+      pieces_.pop_back();
+      starts_.pop_back();
+    }
+    if (!pieces_.empty()) pieces_.back().Len = size - starts_.back();
+    size_ = size;
+  }
+
+  // The piece that holds pos, which is below Size().
+  size_t PieceAt(size_t pos) const {
+    return static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), pos) - starts_.begin()) - 1;
+  }
+
+  // Copies up to count units from pos; returns how many there were.
+  size_t Copy(size_t pos, size_t count, char16_t* out) const {
+    if (pos >= size_) return 0;
+    count = std::min(count, size_ - pos);
+    for (size_t k = PieceAt(pos), done = 0; done < count; ++k) {
+      const size_t off = pos + done - starts_[k];
+      const size_t take = std::min(pieces_[k].Len - off, count - done);
+      std::copy_n(page_ + pieces_[k].At + off, take, out + done);
+      done += take;
+    }
+    return count;
+  }
+
+ private:
+  const char16_t* page_;
+  std::vector<TPiece> pieces_;
+  std::vector<size_t> starts_;  // where each piece begins in the text
+  size_t size_ = 0;
+};
+
+// First occurrence of m in text at or after from, or npos. Inside a piece
+// the page's own spots of m answer; across a join the units are compared.
+size_t FindIn(const TPieceText& text, std::u16string_view m, const std::vector<size_t>& spots, size_t from) {
+  if (from >= text.Size() || m.size() > text.Size() - from) return npos;
+  for (size_t k = text.PieceAt(from); k < text.Count(); ++k) {
+    const TPiece& piece = text.Piece(k);
+    const size_t start = text.Start(k);
+    const size_t lo = std::max(from, start) - start;
+    if (piece.Len >= m.size() && lo <= piece.Len - m.size()) {
+      const auto it = std::lower_bound(spots.begin(), spots.end(), piece.At + lo);
+      if (it != spots.end() && *it <= piece.At + piece.Len - m.size()) return start + (*it - piece.At);
+    }
+    if (k + 1 == text.Count()) break;
+    // An occurrence that begins in the piece's last units and ends past it.
+    const size_t end = start + piece.Len;
+    const size_t ws = std::max(start + lo, end - std::min(piece.Len, m.size() - 1));
+    char16_t window[2 * kLongestMarker];
+    const size_t got = text.Copy(ws, (end - ws) + m.size() - 1, window);
+    const size_t q = std::u16string_view(window, got).find(m);
+    if (q != npos && ws + q < end) return ws + q;
+  }
+  return npos;
+}
+
+// Removes every open...close span the way "find the first opener and the
+// first closer from the start, delete, search again from the start" does,
+// in one forward pass.
+//
+// Invariant: out (the kept prefix) never holds a whole opener or closer,
+// so after a deletion the next first marker either straddles the join
+// (starts in out's last few units) or lies in the unread rest of the
+// input. Searches in the rest only move forward, so the pass is linear in
+// the input.
+TPieceText RemoveSpans(const TPieceText& in, std::u16string_view open, const std::vector<size_t>& openSpots,
+                       std::u16string_view close, const std::vector<size_t>& closeSpots) {
+  TPieceText out(in.Page());
+  size_t rest = 0;  // start of the unread input
+  size_t nextOpen = FindIn(in, open, openSpots, 0);
+  size_t nextClose = FindIn(in, close, closeSpots, 0);
+
+  // First occurrence of m in out + in[rest..], in those combined
+  // coordinates, or npos.
+  auto findFirst = [&](std::u16string_view m, const std::vector<size_t>& spots, size_t& cached) -> size_t {
+    const size_t tail = std::min(out.Size(), m.size() - 1);
+    if (tail > 0) {
+      char16_t window[2 * kLongestMarker];
+      out.Copy(out.Size() - tail, tail, window);
+      const size_t got = in.Copy(rest, m.size() - 1, window + tail);
+      const size_t p = std::u16string_view(window, tail + got).find(m);
+      if (p != npos && p < tail) return out.Size() - tail + p;
+    }
+    if (cached != npos && cached < rest) cached = FindIn(in, m, spots, rest);
+    if (cached == npos) return npos;
+    return out.Size() + (cached - rest);
+  };
+
+  for (;;) {
+    const size_t o = findFirst(open, openSpots, nextOpen);
+    const size_t cStart = findFirst(close, closeSpots, nextClose);
+    if (o == npos || cStart == npos) break;
+    const size_t c = cStart + close.size() - 1;  // last unit of the closer
+    if (c <= o) break;
+    // Delete o..c of the combined text. The closer cannot end inside out
+    // (out holds no whole closer), so c lies in the unread input.
+    const size_t outLen = out.Size();
+    if (o < outLen) {
+      out.Truncate(o);
+    } else {
+      out.AppendFrom(in, rest, o - outLen);
+    }
+    rest = rest + (c - outLen) + 1;
+  }
+  if (rest < in.Size()) out.AppendFrom(in, rest, in.Size() - rest);
+  return out;
+}
+
+// A cheap superset of IsCollapsibleWhiteSpace for the unit-by-unit path.
+constexpr bool MayBeCollapsible(char16_t c) { return c <= 0x20 || (c >= 0x80 && c <= 0x3000); }
+static_assert(std::all_of(std::begin(kUnicodeSeparators), std::end(kUnicodeSeparators), MayBeCollapsible),
+              "a separator outside the quick test would never be collapsed");
+
+// Writes the collapse of the texts it is given, one after the other, into
+// out: a run of white space becomes one space, and none at the start.
+class TCollapser {
+ public:
+  explicit TCollapser(std::u16string& out) : out_(out) {}
+
+  void Add(const char16_t* in, size_t n) {
+    // A slice at a time through a buffer, appended: sizing the result up
+    // front would first fill it with zeros, a pass as costly as this one.
+    while (n > 0) {
+      const size_t len = std::min(n, kSlice);
+      out_.append(buf_, CollapseSlice(in, len));
+      in += len;
+      n -= len;
+    }
+  }
+
+ private:
+  static constexpr size_t kSlice = 1024;
+
+  size_t CollapseSlice(const char16_t* in, size_t n) {
+    char16_t* const o = buf_;
+    size_t i = 0, j = 0;
+    bool afterSpace = afterSpace_;
+    auto step = [&](char16_t c, bool maybe) {
+      const bool space = maybe && IsCollapsibleWhiteSpace(c);
+      o[j] = space ? u' ' : c;
+      j += space && afterSpace ? 0 : 1;
+      afterSpace = space;
+    };
+#if defined(__SSE2__)
+    const __m128i blank = _mm_set1_epi16(0x20);
+    const __m128i blankByte = _mm_set1_epi8(0x20);
+    const __m128i nineByte = _mm_set1_epi8(9), fourByte = _mm_set1_epi8(4);
+    const __m128i midShift = _mm_set1_epi16(0x7F80), midBound = _mm_set1_epi16(short(0xAF81));
+    for (; i + 16 <= n; i += 16) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 8));
+      // A byte per unit: ASCII as itself, any other unit 0x7F or 0x80, so
+      // that the ASCII tests below take sixteen units at once.
+      const __m128i bytes = _mm_packs_epi16(a, b);
+      const unsigned low =  // c <= 0x20
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, blankByte), bytes)));
+      // 0x80 <= c <= 0x3000, where the other separators are: c - 0x80 < 0x2F81
+      // as unsigned, through a signed compare of c + 0x8000 - 0x80.
+      const unsigned mid = static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_packs_epi16(_mm_cmplt_epi16(_mm_add_epi16(a, midShift), midBound),
+                          _mm_cmplt_epi16(_mm_add_epi16(b, midShift), midBound))));
+      if ((low | mid) == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j + 8), b);
+        j += 16;
+        afterSpace = false;
+        continue;
+      }
+      if (mid == 0) {
+        // ASCII white space alone, told exactly: U+0020 and U+0009..U+000D.
+        // Single spaces, the usual case, keep the block whole.
+        const __m128i tab = _mm_sub_epi8(bytes, nineByte);
+        const __m128i blanks = _mm_cmpeq_epi8(bytes, blankByte);
+        const __m128i spaces = _mm_or_si128(blanks, _mm_cmpeq_epi8(_mm_min_epu8(tab, fourByte), tab));
+        const unsigned space = static_cast<unsigned>(_mm_movemask_epi8(spaces));
+        if ((space & ((space << 1) | (afterSpace ? 1u : 0u))) == 0) {
+          if (space == static_cast<unsigned>(_mm_movemask_epi8(blanks))) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), a);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j + 8), b);
+          } else {
+            const __m128i sa = _mm_unpacklo_epi8(spaces, spaces), sb = _mm_unpackhi_epi8(spaces, spaces);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j),
+                             _mm_or_si128(_mm_andnot_si128(sa, a), _mm_and_si128(sa, blank)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j + 8),
+                             _mm_or_si128(_mm_andnot_si128(sb, b), _mm_and_si128(sb, blank)));
+          }
+          j += 16;
+          afterSpace = (space >> 15) & 1;
+          continue;
+        }
+      }
+      const unsigned maybe = low | mid;
+      for (unsigned q = 0; q < 16; ++q) step(in[i + q], (maybe >> q) & 1);
+    }
+#endif
+    for (; i < n; ++i) step(in[i], MayBeCollapsible(in[i]));
+    afterSpace_ = afterSpace;
+    return j;
+  }
+
+  std::u16string& out_;
+  bool afterSpace_ = true;
+  char16_t buf_[kSlice];
+};
+
+}  // namespace
+
+bool IsCollapsibleWhiteSpace(char16_t c) {
+  if ((c >= 0x0009 && c <= 0x000D) || c == 0x0020 || c == 0x0085 || c == 0x00A0) return true;
+  if (c < 0x1680) return false;
+  return std::binary_search(std::begin(kUnicodeSeparators), std::end(kUnicodeSeparators), c);
+}
+
+std::u16string CollapseWhiteSpace(std::u16string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  TCollapser(out).Add(s.data(), s.size());
+  return out;
+}
+
+std::u16string CleanHtmlText(std::u16string_view Html) {
+  const TSpots spots = FindSpots(Html);
+  TPieceText page(Html.data());
+  page.Append(0, Html.size());
+  const TPieceText a = RemoveSpans(page, kCommentOpen, spots.CommentOpen, kCommentClose, spots.CommentClose);
+  const TPieceText b = RemoveSpans(a, kScriptOpen, spots.ScriptOpen, kScriptClose, spots.ScriptClose);
+  const TPieceText c = RemoveSpans(b, kCdataOpen, spots.CdataOpen, kCdataClose, spots.CdataClose);
+  std::u16string out;
+  out.reserve(c.Size());
+  TCollapser collapse(out);
+  for (size_t k = 0; k < c.Count(); ++k) collapse.Add(Html.data() + c.Piece(k).At, c.Piece(k).Len);
+  return out;
+}
+
+}  // namespace zqe

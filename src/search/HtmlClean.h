@@ -1,0 +1,24 @@
+// The text a result page is parsed from: comments, scripts and wrapped
+// script blocks removed, white space collapsed.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zqe {
+
+// Three removals in turn, each repeating "delete from the first opener to
+// the first closer, both searched from the start" until a marker is
+// missing or the first closer ends before the first opener: "<!--" to
+// "-->", "<script" to "</script>", "<!--//<![CDATA" to "//]]>-->". Markers
+// that only come into being where a deletion joins two pieces count. Then
+// CollapseWhiteSpace. Case-sensitive, linear in the length of Html.
+std::u16string CleanHtmlText(std::u16string_view Html);
+
+// Collapses every run of white space (U+0009..U+000D, U+0020, U+0085,
+// U+00A0 and the Unicode categories Zs, Zl, Zp) into one space, drops
+// leading white space and keeps at most one trailing space.
+std::u16string CollapseWhiteSpace(std::u16string_view s);
+bool IsCollapsibleWhiteSpace(char16_t c);
+
+}  // namespace zqe
