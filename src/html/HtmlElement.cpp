@@ -68,7 +68,13 @@ TSourceText::TSourceText(std::u16string_view text)
     // Result pages take about six bytes of arena (elements, children
     // arrays, attributes, decoded text) per unit of page: one block of that
     // size serves most pages whole.
-    : Text(CopyOf(text), text.size()), FNextBlockSize(std::max<size_t>(1024, text.size() * 6)) {}
+    : Text(CopyOf(text), text.size()), FCopied(true), FNextBlockSize(std::max<size_t>(1024, text.size() * 6)) {}
+
+TSourceText::TSourceText(std::u16string&& text, size_t length)
+    : FOwned(std::move(text)),
+      Text(FOwned.data(), std::min(length, FOwned.size())),
+      FCopied(false),
+      FNextBlockSize(std::max<size_t>(1024, Text.size() * 6)) {}
 
 const char16_t* TSourceText::CopyOf(std::u16string_view text) {
   // operator new rather than malloc, so that memory accounting that hooks
@@ -79,7 +85,7 @@ const char16_t* TSourceText::CopyOf(std::u16string_view text) {
 }
 
 TSourceText::~TSourceText() {
-  ::operator delete(const_cast<char16_t*>(Text.data()));
+  if (FCopied) ::operator delete(const_cast<char16_t*>(Text.data()));
   while (FBlocks) {
     void* next = *static_cast<void**>(FBlocks);
     ::operator delete(FBlocks);

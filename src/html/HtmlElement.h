@@ -19,8 +19,14 @@ namespace zqe::html {
 // text live in, so that a parse makes a handful of heap allocations instead
 // of several per element. Freed with the last element.
 class TSourceText {
+  // The text itself when the caller handed it over; empty when Text is a
+  // copy this object made.
+  std::u16string FOwned;
+
  public:
   explicit TSourceText(std::u16string_view text);
+  // Keeps text itself instead of a copy; Text is its first length units.
+  TSourceText(std::u16string&& text, size_t length);
   ~TSourceText();
   TSourceText(const TSourceText&) = delete;
   TSourceText& operator=(const TSourceText&) = delete;
@@ -41,11 +47,15 @@ class TSourceText {
   T* AllocateArray(size_t count) {
     return static_cast<T*>(Allocate(sizeof(T) * count));
   }
-  // A copy owned by this object.
+  // Gives a handed-over text back to a caller whose parse failed; Text is
+  // of no use afterwards.
+  std::u16string TakeBack() { return std::move(FOwned); }
+  // Owned by this object.
   const std::u16string_view Text;
 
  private:
   static const char16_t* CopyOf(std::u16string_view text);
+  const bool FCopied;
   void Grow(size_t bytes);
   std::atomic<int32_t> FRefCount{0};
   void* FBlocks = nullptr;  // newest first, each starting with the link

@@ -25,6 +25,12 @@ namespace zqe::html {
 // EHtmlParserError for a tag, comment or declaration without its ">", and
 // for a script or style opened with "<!--" that never closes.
 TRef<IHtmlElement> ParseHtmlDocument(std::u16string_view AHtml);
+// The same, keeping Html itself in the tree instead of a copy of it: Html
+// is left empty, or as it was when the parse throws.
+TRef<IHtmlElement> ParseHtmlText(std::u16string& Html);
+// The text a tree was parsed from (up to a U+0000); valid while the tree
+// lives. Doc is any element of a tree from the parse functions above.
+std::u16string_view DocumentText(const IHtmlElement& Doc);
 
 struct TAttributeItem {
   std::u16string Key;

@@ -439,9 +439,9 @@ TAttributeDynArray ParseAttributeList(std::u16string_view text) {
   return out;
 }
 
-TRef<IHtmlElement> ParseHtmlDocument(std::u16string_view AHtml) {
-  AHtml = AHtml.substr(0, FindAny<u'\0'>(AHtml.data(), 0, AHtml.size()));
-  auto* source = new TSourceText(AHtml);
+namespace {
+
+TRef<IHtmlElement> ParseSource(TSourceText* source) {
   auto* doc = new (source->Allocate(sizeof(THtmlElement))) THtmlElement(source, TElementKind::Document, {}, 0, 0);
   doc->FTagName = u"#DOCUMENT";
   // From here the document owns the source; an error releases the partial
@@ -453,6 +453,35 @@ TRef<IHtmlElement> ParseHtmlDocument(std::u16string_view AHtml) {
   builder.Finish();
   doc->FClosed = true;
   return result;
+}
+
+}  // namespace
+
+TRef<IHtmlElement> ParseHtmlDocument(std::u16string_view AHtml) {
+  AHtml = AHtml.substr(0, FindAny<u'\0'>(AHtml.data(), 0, AHtml.size()));
+  return ParseSource(new TSourceText(AHtml));
+}
+
+TRef<IHtmlElement> ParseHtmlText(std::u16string& Html) {
+  const size_t length = FindAny<u'\0'>(Html.data(), 0, Html.size());
+  auto* source = new TSourceText(std::move(Html), length);
+  Html.clear();
+  // Held across the parse, so that an error can still give the text back
+  // after the partial tree has gone.
+  source->AddRef();
+  try {
+    TRef<IHtmlElement> doc = ParseSource(source);
+    source->Release();
+    return doc;
+  } catch (...) {
+    Html = source->TakeBack();
+    source->Release();
+    throw;
+  }
+}
+
+std::u16string_view DocumentText(const IHtmlElement& Doc) {
+  return static_cast<const THtmlElement&>(Doc).FSource->Text;
 }
 
 }  // namespace zqe::html

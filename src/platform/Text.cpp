@@ -186,6 +186,34 @@ std::string U16ToUtf8(std::u16string_view in) {
   return out;
 }
 
+size_t FindText(std::u16string_view s, std::u16string_view m, size_t from) {
+  const size_t n = s.size(), k = m.size();
+  if (from > n || k > n - from) return std::u16string_view::npos;
+  if (k == 0) return from;
+  const char16_t* p = s.data();
+  const size_t last = n - k;  // the last place m fits
+  size_t i = from;
+#if defined(__SSE2__)
+  // Places where both the first and the last unit of m fit are checked.
+  const __m128i first = _mm_set1_epi16(static_cast<short>(m[0]));
+  const __m128i final = _mm_set1_epi16(static_cast<short>(m[k - 1]));
+  for (; i + 8 <= last + 1; i += 8) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k - 1));
+    unsigned hits = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(a, first), _mm_cmpeq_epi16(b, final))));
+    while (hits != 0) {
+      const unsigned lane = static_cast<unsigned>(__builtin_ctz(hits)) / 2;
+      if (std::char_traits<char16_t>::compare(p + i + lane, m.data(), k) == 0) return i + lane;
+      hits &= ~(3u << (2 * lane));
+    }
+  }
+#endif
+  for (; i <= last; ++i)
+    if (p[i] == m[0] && std::char_traits<char16_t>::compare(p + i, m.data(), k) == 0) return i;
+  return std::u16string_view::npos;
+}
+
 std::u16string AsciiToU16(std::string_view ascii) {
   return std::u16string(ascii.begin(), ascii.end());
 }

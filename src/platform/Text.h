@@ -17,6 +17,10 @@ std::string U16ToUtf8(std::u16string_view text);
 
 std::u16string AsciiToU16(std::string_view ascii);
 
+// s.find(m, from), looking at eight places at once: built for markers in
+// whole pages, where the first unit alone ("<") would stop it at every tag.
+size_t FindText(std::u16string_view s, std::u16string_view m, size_t from = 0);
+
 char16_t AsciiLower(char16_t c);
 std::u16string AsciiLowerCase(std::u16string_view s);
 bool SameTextAscii(std::u16string_view a, std::u16string_view b);

@@ -218,7 +218,7 @@ void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view
     FErrorCode = -2;
     return;
   }
-  Extract(QueryUrl, FinalUrl, text, *doc, word, urlfillter, StrictMatche);
+  Extract(QueryUrl, FinalUrl, html::DocumentText(*doc), *doc, word, urlfillter, StrictMatche);
 }
 
 bool TSEInstanceBase::IsNoResultPage(std::u16string_view Page, std::u16string_view FinalUrl) {
@@ -245,12 +245,11 @@ bool TSEInstanceBase::IsNoResultPage(std::u16string_view Page, std::u16string_vi
 }
 
 std::optional<std::u16string_view> TSEInstanceBase::PageBody(std::u16string_view Page) {
-  const size_t open = Page.find(u"<body");
+  const size_t open = FindText(Page, u"<body");
   if (open == std::u16string_view::npos) return std::nullopt;
-  const std::u16string_view body = Page.substr(open);
-  const size_t close = body.find(u"</body");
+  const size_t close = FindText(Page, u"</body", open);
   if (close == std::u16string_view::npos) return std::nullopt;
-  return body.substr(0, close);
+  return Page.substr(open, close - open);
 }
 
 html::TRef<html::IHtmlElement> TSEInstanceBase::ParsePage(std::u16string_view Body, std::u16string& Text) {
@@ -263,7 +262,9 @@ html::TRef<html::IHtmlElement> TSEInstanceBase::ParsePage(std::u16string_view Bo
   }
   html::TRef<html::IHtmlElement> doc;
   try {
-    doc = html::ParseHtmlDocument(Text);
+    // The tree keeps the cleaned text itself: a copy would be the step's
+    // largest allocation after the tree.
+    doc = html::ParseHtmlText(Text);
   } catch (const std::exception& e) {
     TZQTrace::E(u"ParseHtml", e, true);
   } catch (...) {

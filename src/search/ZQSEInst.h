@@ -205,7 +205,8 @@ class TSEInstanceBase {
   bool IsNoResultPage(std::u16string_view Page, std::u16string_view FinalUrl);
   // From "<body" to the first "</body" after it; none without both.
   static std::optional<std::u16string_view> PageBody(std::u16string_view Page);
-  // Cleans Body into Text and parses it; null (logged, dumped) when either fails.
+  // Cleans Body and parses it; the tree keeps the cleaned text
+  // (html::DocumentText). Null (logged, the text dumped) when either fails.
   static html::TRef<html::IHtmlElement> ParsePage(std::u16string_view Body, std::u16string& Text);
   // Runs the extractor and tells a miss (1) from a page it does not know (-6).
   void Extract(std::u16string_view QueryUrl, std::u16string_view FinalUrl, std::u16string_view Text,

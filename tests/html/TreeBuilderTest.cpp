@@ -84,6 +84,34 @@ TEST(TreeBuilder, ZeroEndsTheTextEvenInsideTokens) {
   EXPECT_EQ(U8(ParseHtmlDocument(ok)->GetOuterHtml()), "<b>x</b>");
 }
 
+// The parse that keeps the caller's string: the same tree as from a copy,
+// the text readable from the tree after the string is gone, and the
+// string given back whole when the parse fails.
+TEST(TreeBuilder, ParseHtmlTextKeepsTheStringOrGivesItBack) {
+  LiveElementCheck live;
+  const char16_t* pages[] = {u"", u"<div class=x>a<b>b</b></div>tail", u"<p>x</p>\u4E2D"};
+  for (const char16_t* page : pages) {
+    std::u16string html = page;
+    TRef<IHtmlElement> doc = ParseHtmlText(html);
+    EXPECT_TRUE(html.empty());
+    EXPECT_EQ(U8(DocumentText(*doc)), U8(page));
+    EXPECT_EQ(U8(DumpElementTree(*doc)), U8(DumpElementTree(*ParseHtmlDocument(page))));
+    // Any element of the tree leads to the same text.
+    if (doc->GetChildrenCount() > 0) {
+      EXPECT_EQ(U8(DocumentText(*doc->GetChildren(0))), U8(page));
+    }
+  }
+  std::u16string cut = u"<b>x</b>";
+  cut.push_back(u'\0');
+  cut += u"<i>hidden</i>";
+  EXPECT_EQ(U8(DocumentText(*ParseHtmlText(cut))), "<b>x</b>");
+
+  const std::u16string broken = u"<div>ok</div><!-- open";
+  std::u16string html = broken;
+  EXPECT_EQ(ErrorOf([&] { ParseHtmlText(html); }), "LineNum:1无法找到Tag结束点:<!-- open");
+  EXPECT_EQ(U8(html), U8(broken));
+}
+
 struct ErrorCase {
   const char* html;
   const char* message;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <atomic>
 #include <thread>
 
@@ -51,6 +53,28 @@ TEST(TextTest, Utf8RoundTripAndInvalidBytesBecomeReplacementCharacters) {
   EXPECT_EQ(Utf8ToU16("\xE4\xB8"), u"\uFFFD");             // truncated sequence
   EXPECT_EQ(Utf8ToU16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
   EXPECT_EQ(U16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+// Against the library's find on texts made of the marker's own pieces,
+// so that near misses (first and last unit right, middle wrong) and hits
+// fall at every place of a block and at the end of the text.
+TEST(TextTest, FindTextAgreesWithFind) {
+  const uint32_t seed = std::random_device{}();
+  std::mt19937 rng(seed);
+  const std::u16string_view markers[] = {u"</body", u"<b", u"x", u"<<", u"\u4E2D\u6587"};
+  const std::u16string_view pieces[] = {u"<", u"/", u"b", u"</bo", u"dy", u"</body", u"y", u"\u4E2D", u"\u6587",
+                                        u"abcdefghij", u"<<"};
+  for (int n = 0; n < 20000; ++n) {
+    std::u16string s;
+    const int len = static_cast<int>(rng() % 30);
+    for (int i = 0; i < len; ++i) s += pieces[rng() % std::size(pieces)];
+    const std::u16string_view m = markers[rng() % std::size(markers)];
+    const size_t from = rng() % (s.size() + 2);
+    ASSERT_EQ(FindText(s, m, from), std::u16string_view(s).find(m, from))
+        << "seed " << seed << " text '" << U16ToUtf8(s) << "' marker '" << U16ToUtf8(m) << "' from " << from;
+  }
+  EXPECT_EQ(FindText(u"abc", u"", 3), 3u);
+  EXPECT_EQ(FindText(u"abc", u"", 4), std::u16string_view::npos);
 }
 
 TEST(TextTest, IntegersParseAsDecimalOrHexadecimal) {
