@@ -22,28 +22,8 @@
 #include <new>
 #include <string>
 
-// Live and peak bytes of C++ allocations (the parser's only kind).
-namespace {
-std::atomic<size_t> gLiveBytes{0}, gPeakBytes{0};
-}  // namespace
+#include "AllocationCount.h"
 
-void* operator new(size_t n) {
-  void* p = std::malloc(n + 16);
-  if (!p) throw std::bad_alloc();
-  *static_cast<size_t*>(p) = n;
-  size_t live = gLiveBytes.fetch_add(n) + n;
-  size_t peak = gPeakBytes.load();
-  while (live > peak && !gPeakBytes.compare_exchange_weak(peak, live)) {
-  }
-  return static_cast<char*>(p) + 16;
-}
-void operator delete(void* p) noexcept {
-  if (!p) return;
-  char* base = static_cast<char*>(p) - 16;
-  gLiveBytes.fetch_sub(*reinterpret_cast<size_t*>(base));
-  std::free(base);
-}
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 namespace zqe::html::bench {
 namespace {
@@ -86,11 +66,10 @@ extern "C" __attribute__((noinline)) void ParseOnceLibxml2(const std::string& pa
 
 void BM_ParseZqe(benchmark::State& state) {
   const std::u16string& page = Page16();
-  gPeakBytes = gLiveBytes.load();
-  const size_t base = gLiveBytes.load();
+  const size_t base = zqe::bench::StartPeak();
   for (auto _ : state) ParseOnceZqe(page);
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(Page().size()));
-  state.counters["peak_KB"] = double(gPeakBytes.load() - base) / 1024;
+  state.counters["peak_KB"] = double(zqe::bench::PeakBytes() - base) / 1024;
   state.counters["page_KB"] = double(Page().size()) / 1024;
 }
 BENCHMARK(BM_ParseZqe);

@@ -11,11 +11,17 @@
 //
 // Bytes per second count the page's UTF-8 size, as it came over the wire.
 //
-// The Decode, Clean, Parse and Extract rows time the stages alone on the
-// same pages, so that a slow whole page can be traced to its stage; Select
-// times one selector query of the extractor's.
+// BM_PageStep is the whole step from the page's UTF-8 (decode included),
+// with the peak of the memory it allocates per page byte; BM_Stages runs
+// the same step as its stages, one after the other, and prints the time of
+// each. The Decode, Clean, Parse and Extract rows time the stages alone on
+// the same pages, so that a slow whole page can be traced to its stage;
+// Select times one selector query of the extractor's. Instruction counts
+// per stage: bench/search/stage-instructions.sh.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -23,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "AllocationCount.h"
 #include "html/HtmlParser.h"
 #include "platform/Text.h"
 #include "search/SEBaidu.h"
@@ -259,6 +266,7 @@ void SetCounters(benchmark::State& state, const TPage& page) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(page.Utf8Bytes));
   state.counters["entries"] = page.Entries;
   state.counters["KB"] = static_cast<double>(page.Utf8Bytes) / 1024.0;
+  state.counters["page_bytes"] = static_cast<double>(page.Utf8Bytes);
 }
 
 void BM_CheckPage(benchmark::State& state, TLayout layout, TPlacement placement) {
@@ -288,6 +296,41 @@ std::u16string_view Body(const std::u16string& html) {
 [[gnu::noinline]] std::u16string CleanStage(std::u16string_view body) {
   return zqe::TSEInstanceBase::CleanHtml(body);
 }
+// As the step parses: the tree keeps the cleaned text.
+[[gnu::noinline]] zqe::html::TRef<zqe::html::IHtmlElement> ParseStage(std::u16string& text) {
+  return zqe::html::ParseHtmlText(text);
+}
+// The tree is freed inside the stage: freeing a page's tree is part of
+// what parsing costs.
+[[gnu::noinline]] void FreeStage(zqe::html::TRef<zqe::html::IHtmlElement>& doc) { doc = nullptr; }
+[[gnu::noinline]] int PageStepStage(zqe::TSEInstanceBase& se, std::string_view utf8, std::u16string_view sentence) {
+  const std::u16string html = zqe::Utf8ToU16(utf8);
+  se.CheckPage(u"http://q/", html, sentence, u"", false);
+  return se.ErrorCode();
+}
+
+// The whole step from the bytes a fetch delivers: decode, validity and
+// verification tests, body cut, cleaning, parsing, extraction with its
+// sentence match. peak_B_per_byte is the most memory the step held at once
+// (above what the program held before it) per page byte.
+void BM_PageStep(benchmark::State& state, TLayout layout, TPlacement placement) {
+  const TPage& page = Page(layout, placement);
+  const zqe::TSEInstancePtr se = zqe::NewSEInstance(EngineName(layout), 1);
+  if (const std::string why = CheckPageShape(*se, page, placement); !why.empty()) {
+    state.SkipWithError(why.c_str());
+    return;
+  }
+  const std::u16string sentence = zqe::Utf8ToU16(kSentence);
+  size_t peak = 0;
+  for (auto _ : state) {
+    const size_t before = zqe::bench::StartPeak();
+    benchmark::DoNotOptimize(PageStepStage(*se, page.Utf8, sentence));
+    peak = std::max(peak, zqe::bench::PeakBytes() - before);
+  }
+  SetCounters(state, page);
+  state.counters["peak_B_per_byte"] = static_cast<double>(peak) / static_cast<double>(page.Utf8Bytes);
+}
+
 
 // The page's UTF-8 as it came over the wire, decoded as the fetch does.
 void BM_Decode(benchmark::State& state, TLayout layout, TPlacement placement) {
@@ -354,6 +397,11 @@ class TExtractOnly : public TEngine {
 };
 
 template <class TEngine>
+[[gnu::noinline]] bool ExtractStage(TExtractOnly<TEngine>& se, std::u16string_view sentence, const zqe::html::IHtmlElement& doc) {
+  return se.Extract(sentence, doc);
+}
+
+template <class TEngine>
 void ExtractLoop(benchmark::State& state, const TPage& page, TPlacement placement) {
   TExtractOnly<TEngine> se;
   const std::u16string text = zqe::TSEInstanceBase::CleanHtml(Body(page.Html));
@@ -371,6 +419,49 @@ void BM_Extract(benchmark::State& state, TLayout layout, TPlacement placement) {
   const TPage& page = Page(layout, placement);
   if (layout == TLayout::Baidu) ExtractLoop<zqe::TSEInstanceBaidu>(state, page, placement);
   else ExtractLoop<zqe::TSEInstanceBing>(state, page, placement);
+}
+
+// The step's stages one after the other, each timed; the counters are
+// microseconds per page.
+template <class TEngine>
+void StagesLoop(benchmark::State& state, const TPage& page, TPlacement placement) {
+  TExtractOnly<TEngine> se;
+  const std::u16string sentence = zqe::Utf8ToU16(kSentence);
+  using Clock = std::chrono::steady_clock;
+  double spent[4] = {0, 0, 0, 0};
+  bool shapeOk = true;
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    const std::u16string html = DecodeStage(page.Utf8);
+    const auto t1 = Clock::now();
+    std::u16string text = CleanStage(Body(html));
+    const auto t2 = Clock::now();
+    zqe::html::TRef<zqe::html::IHtmlElement> doc = ParseStage(text);
+    const auto t3 = Clock::now();
+    const bool hit = ExtractStage(se, sentence, *doc);
+    const auto t4 = Clock::now();
+    FreeStage(doc);
+    const auto t5 = Clock::now();
+    shapeOk = shapeOk && hit == (placement == TPlacement::LastEntry);
+    spent[0] += std::chrono::duration<double, std::micro>(t1 - t0).count();
+    spent[1] += std::chrono::duration<double, std::micro>(t2 - t1).count();
+    spent[2] += std::chrono::duration<double, std::micro>((t3 - t2) + (t5 - t4)).count();
+    spent[3] += std::chrono::duration<double, std::micro>(t4 - t3).count();
+  }
+  if (!shapeOk) {
+    state.SkipWithError("extractor outcome differs from the generated page");
+    return;
+  }
+  SetCounters(state, page);
+  const char* names[] = {"decode_us", "clean_us", "parse_free_us", "extract_us"};
+  for (int k = 0; k < 4; ++k)
+    state.counters[names[k]] = benchmark::Counter(spent[k], benchmark::Counter::kAvgIterations);
+}
+
+void BM_Stages(benchmark::State& state, TLayout layout, TPlacement placement) {
+  const TPage& page = Page(layout, placement);
+  if (layout == TLayout::Baidu) StagesLoop<zqe::TSEInstanceBaidu>(state, page, placement);
+  else StagesLoop<zqe::TSEInstanceBing>(state, page, placement);
 }
 
 // Result entries each nested inside the one before, as a hostile or broken
@@ -429,6 +520,8 @@ ZQE_ENTRY_RUN(baidu_side_by_side, TLayout::Baidu, false);
   BENCHMARK_CAPTURE(fn, bing_last_entry, TLayout::Bing, TPlacement::LastEntry)->Unit(benchmark::kMillisecond);   \
   BENCHMARK_CAPTURE(fn, bing_nowhere, TLayout::Bing, TPlacement::Nowhere)->Unit(benchmark::kMillisecond)
 
+ZQE_PAGE_CASES(BM_PageStep);
+ZQE_PAGE_CASES(BM_Stages);
 ZQE_PAGE_CASES(BM_CheckPage);
 ZQE_PAGE_CASES(BM_Decode);
 ZQE_PAGE_CASES(BM_Clean);
