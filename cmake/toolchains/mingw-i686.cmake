@@ -20,3 +20,10 @@ set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 # GoogleTest sources it compiles for Windows.
 set(ZQE_HOST_PACKAGE_PREFIX /usr CACHE PATH "Prefix of the build machine's header-only CMake packages")
 set(ZQE_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources, compiled for Windows")
+
+# Every 32-bit Windows the library runs on has SSE2 (Windows 8 and later
+# require it), so the page step's vector paths are built in. Windows and
+# its callers keep the stack only 4-byte aligned: the realigning prologue
+# keeps vectors spilled to the stack safe in functions they call.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mstackrealign")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mstackrealign")
