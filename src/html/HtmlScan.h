@@ -59,6 +59,21 @@ inline int32_t CountLineFeeds(const char16_t* s, size_t i, size_t n, size_t& las
       mask &= mask - 1;
     }
   }
+  // The last few units through the block that ends at n, its lanes before
+  // i masked off: tokens are short, and a unit-by-unit tail per token cost
+  // more than the blocks.
+  if (i < n && n >= 8) {
+    const size_t base = n - 8;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + base));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, feed))) & 0x5555u;
+    mask &= ~0u << (2 * (i - base));
+    while (mask) {
+      ++count;
+      lastFeed = base + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+      mask &= mask - 1;
+    }
+    i = n;
+  }
 #endif
   for (; i < n; ++i) {
     if (s[i] == u'\n') {

@@ -1,4 +1,5 @@
 #include "TestUtil.h"
+#include "html/HtmlScan.h"
 
 namespace zqe::html::test {
 namespace {
@@ -166,6 +167,24 @@ TEST(TreeBuilder, RecordsLinesAndColumnsInUtf16Units) {
   EXPECT_EQ(U8(script->GetTagName()), "#SCRIPT");
   EXPECT_EQ(script->GetSourceLineNum(), 2);
   EXPECT_EQ(script->GetSourceColNum(), 10);
+}
+
+// Line numbers come from counting line feeds between tokens, eight units at
+// a time with the short rest read through the block that ends the range:
+// every start, end and feed position against the count unit by unit.
+TEST(TreeBuilder, LineFeedCountAgreesWithTheUnitByUnitCount) {
+  std::u16string s;
+  for (int k = 0; k < 40; ++k) s += (k * 7) % 5 == 0 ? u'\n' : static_cast<char16_t>(u'a' + k % 26);
+  for (size_t i = 0; i <= s.size(); ++i) {
+    for (size_t n = i; n <= s.size(); ++n) {
+      int32_t want = 0;
+      size_t wantLast = 12345, last = 12345;
+      for (size_t q = i; q < n; ++q)
+        if (s[q] == u'\n') ++want, wantLast = q;
+      ASSERT_EQ(CountLineFeeds(s.data(), i, n, last), want) << i << ".." << n;
+      ASSERT_EQ(last, wantLast) << i << ".." << n;
+    }
+  }
 }
 
 TEST(TreeBuilder, TagClassesFollowTheTable) {
