@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -42,6 +43,22 @@ inline void CopyUnits(char16_t* to, const char16_t* from, size_t n) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
 #endif
   for (; i < n; ++i) to[i] = from[i];
+}
+
+// Appends the position of every line feed of s[0, n) to feeds.
+inline void FindLineFeeds(const char16_t* s, size_t n, std::vector<uint32_t>& feeds) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i feed = _mm_set1_epi16(u'\n');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), feed);
+    const __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8)), feed);
+    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b))); mask != 0; mask &= mask - 1)
+      feeds.push_back(static_cast<uint32_t>(i + static_cast<size_t>(__builtin_ctz(mask))));
+  }
+#endif
+  for (; i < n; ++i)
+    if (s[i] == u'\n') feeds.push_back(static_cast<uint32_t>(i));
 }
 
 // Number of line feeds in [i, n); lastFeed gets the position of the last

@@ -95,6 +95,10 @@ THtmlTokenizer::THtmlTokenizer(TSourceText* source, THtmlTreeBuilder& builder, T
       FNames(names) {}
 
 void THtmlTokenizer::Run() {
+  if (static_cast<uint64_t>(FLength) <= UINT32_MAX) {
+    FindLineFeeds(FChars, FLength, FFeeds);
+    FFeedsBuilt = true;
+  }
   while (FPos < FLength) {
     const size_t start = FPos;
     if (FChars[FPos] == u'<') {
@@ -118,6 +122,12 @@ void THtmlTokenizer::Run() {
 // Line and column of position q; positions are asked for in increasing
 // order, so the counting never goes back.
 void THtmlTokenizer::AdvanceTo(size_t q) {
+  if (FFeedsBuilt) {
+    while (FNextFeed < FFeeds.size() && FFeeds[FNextFeed] < q) FLineStart = FFeeds[FNextFeed++] + 1;
+    FLine = static_cast<int32_t>(FNextFeed + 1);
+    FCol = static_cast<int32_t>(q - FLineStart) + 1;
+    return;
+  }
   if (q > FLinePos) {
     size_t lastFeed = 0;
     const int32_t feeds = CountLineFeeds(FChars, FLinePos, q, lastFeed);
