@@ -62,7 +62,7 @@ const TStringDictionary& TagClassTable() {
 
 }  // namespace
 
-int32_t TTagNames::Intern(std::u16string_view raw) {
+int32_t TTagNames::InternName(std::u16string_view raw) {
   char16_t small[32];
   char16_t* upper = raw.size() <= 32 ? small : FArena->AllocateArray<char16_t>(raw.size());
   uint32_t h = 0;

@@ -3,6 +3,7 @@
 
 #include "html/HtmlElement.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -28,12 +29,34 @@ class TTagNames {
   }
 
   // The entry for raw (any case).
-  int32_t Intern(std::u16string_view raw);
+  int32_t Intern(std::u16string_view raw) {
+    // A page spells the same few names the same way thousands of times:
+    // the spellings met last answer without upper-casing and hashing.
+    if (raw.empty() || raw.size() > kRecentLength) return InternName(raw);
+    TRecent& r = FRecent[(raw.size() * 31 + raw[0] * 7 + raw.back()) % kRecentCount];
+    if (r.Length == raw.size() && std::equal(raw.begin(), raw.end(), r.Raw)) return r.Id;
+    const int32_t id = InternName(raw);
+    std::copy(raw.begin(), raw.end(), r.Raw);
+    r.Length = raw.size();
+    r.Id = id;
+    return id;
+  }
 
   TEntry& operator[](int32_t id) { return FEntries[static_cast<size_t>(id)]; }
 
  private:
+  static constexpr size_t kRecentLength = 12;
+  static constexpr size_t kRecentCount = 64;
+  struct TRecent {
+    char16_t Raw[kRecentLength];
+    size_t Length = 0;  // 0: empty slot
+    int32_t Id = -1;
+  };
+
+  int32_t InternName(std::u16string_view raw);
   void Rehash();
+
+  TRecent FRecent[kRecentCount];
 
   TSourceText* FArena;
   std::vector<int32_t> FSlots;

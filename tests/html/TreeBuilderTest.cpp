@@ -1,4 +1,7 @@
 #include "TestUtil.h"
+
+#include <cctype>
+#include <random>
 #include "html/HtmlScan.h"
 
 namespace zqe::html::test {
@@ -185,6 +188,28 @@ TEST(TreeBuilder, LineFeedCountAgreesWithTheUnitByUnitCount) {
       ASSERT_EQ(last, wantLast) << i << ".." << n;
     }
   }
+}
+
+// Tag names are looked up through a small table of recent spellings: many
+// names sharing its slots, in mixed case and of every length around the
+// table's limit, must each come out as their own upper-case name, and an
+// end tag must close the element of its own name.
+TEST(TreeBuilder, EveryTagSpellingFindsItsOwnName) {
+  LiveElementCheck live;
+  std::mt19937 rng(7);
+  std::string page, want;
+  for (int n = 0; n < 3000; ++n) {
+    std::string name = "t" + std::to_string(rng() % 300) + std::string(rng() % 14, 'x');
+    std::string spelled = name;
+    for (char& c : spelled)
+      if (rng() % 2) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    page += "<" + spelled + ">.</" + name + ">";
+    want += upper + "/(#TEXT\".\") ";
+  }
+  if (!want.empty()) want.pop_back();
+  EXPECT_EQ(Dump(page), want);
 }
 
 TEST(TreeBuilder, TagClassesFollowTheTable) {
