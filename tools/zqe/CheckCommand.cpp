@@ -8,7 +8,7 @@
 namespace zqe::cli {
 namespace {
 
-RegisterCommand reg{{[](CLI::App& app) -> std::function<int()> {
+RegisterCommand registerCheck{{[](CLI::App& app) -> std::function<int()> {
   auto* cmd = app.add_subcommand("check", "Check documents for sentences found on the web");
   auto o = std::make_shared<CheckOptions>();
   auto files = std::make_shared<std::vector<std::string>>();

@@ -122,7 +122,7 @@ int RunDemo(const CheckOptions& check, const DemoOptions& demo) {
   return RunCheckCommand("demo", o, std::move(docs), "ZQE demo: originality of sample.txt");
 }
 
-RegisterCommand reg{{[](CLI::App& app) -> std::function<int()> {
+RegisterCommand registerDemo{{[](CLI::App& app) -> std::function<int()> {
   auto* cmd = app.add_subcommand("demo", "Check the bundled sample against a local search-engine simulator");
   auto check = std::make_shared<CheckOptions>();
   auto demo = std::make_shared<DemoOptions>();

@@ -120,7 +120,7 @@ int RunExtract(const TExtractOptions& o) {
   }
 }
 
-const zqe::cli::RegisterCommand kRegister(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
+const zqe::cli::RegisterCommand registerExtract(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
   auto o = std::make_shared<TExtractOptions>();
   CLI::App* cmd = app.add_subcommand("extract", "Run an engine's result extraction on a saved page");
   cmd->add_flag("--json", o->Json, "Print one JSON object");

@@ -50,7 +50,7 @@ int RunFetch(const TFetchOptions& o) {
   return ok ? 0 : 1;
 }
 
-const zqe::cli::RegisterCommand kRegister(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
+const zqe::cli::RegisterCommand registerFetch(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
   auto o = std::make_shared<TFetchOptions>();
   CLI::App* cmd = app.add_subcommand("fetch", "GET one URL as the engines do");
   cmd->add_flag("--json", o->Json, "Print one JSON object: ok, code, length, body");

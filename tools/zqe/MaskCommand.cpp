@@ -37,7 +37,7 @@ int RunMask(const TMaskOptions& o) {
   }
 }
 
-const zqe::cli::RegisterCommand kRegister(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
+const zqe::cli::RegisterCommand registerMask(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
   auto o = std::make_shared<TMaskOptions>();
   CLI::App* cmd = app.add_subcommand("mask", "Match texts against a wildcard mask");
   cmd->add_flag("--json", o->Json, "Print one JSON object");

@@ -47,7 +47,7 @@ int RunMatch(const TMatchOptions& o) {
   return 0;
 }
 
-const zqe::cli::RegisterCommand kRegister(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
+const zqe::cli::RegisterCommand registerMatch(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
   auto o = std::make_shared<TMatchOptions>();
   CLI::App* cmd = app.add_subcommand("match", "Test a result entry's text against a sentence");
   cmd->add_flag("--json", o->Json, "Print one JSON object");

@@ -113,7 +113,7 @@ int RunRules(const TRulesOptions& o) {
   return badRule || readError ? 2 : 0;
 }
 
-const zqe::cli::RegisterCommand kRegister(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
+const zqe::cli::RegisterCommand registerRules(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
   auto o = std::make_shared<TRulesOptions>();
   CLI::App* cmd = app.add_subcommand("rules", "Count what a definition file's result rules find on saved pages");
   cmd->add_option("--check", o->Config, "The definition file whose rules are checked")

@@ -36,7 +36,7 @@ int RunUrl(const TUrlOptions& o) {
   }
 }
 
-const zqe::cli::RegisterCommand kRegister(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
+const zqe::cli::RegisterCommand registerUrl(zqe::cli::CommandInfo{[](CLI::App& app) -> std::function<int()> {
   auto o = std::make_shared<TUrlOptions>();
   CLI::App* cmd = app.add_subcommand("url", "Percent-encode a query URL");
   cmd->add_flag("--json", o->Json, "Print one JSON object");
