@@ -8,8 +8,13 @@
 
 namespace zqe {
 
-TCompeteThread::TCompeteThread(std::shared_ptr<TCompeteGroup> group, int32_t timeout)
-    : group_(std::move(group)), FTimeout(timeout), done_(std::make_shared<platform::Event>(true, false)) {}
+std::chrono::steady_clock::time_point SteadyClockNow() { return std::chrono::steady_clock::now(); }
+
+TCompeteThread::TCompeteThread(std::shared_ptr<TCompeteGroup> group, int32_t timeout, TCheckClock clock)
+    : group_(std::move(group)),
+      FTimeout(timeout),
+      FClock(clock ? clock : &SteadyClockNow),
+      done_(std::make_shared<platform::Event>(true, false)) {}
 
 TCompeteThread::~TCompeteThread() = default;
 
@@ -38,7 +43,7 @@ void TCompeteThread::ThreadLog(std::u16string_view msg) {
 void TCompeteThread::Execute() {
   // The thread's top: nothing may escape it.
   try {
-    const auto t0 = std::chrono::steady_clock::now();
+    const auto t0 = FClock();
     bool ok = false;
     try {
       ok = Work();
@@ -47,7 +52,7 @@ void TCompeteThread::Execute() {
     }
     if (ok) {
       const auto elapsed =
-          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+          std::chrono::duration_cast<std::chrono::milliseconds>(FClock() - t0).count();
       const bool inBudget = elapsed <= FTimeout;
       const int outcome = group_->Decide(inBudget, [this] {
         if (OnCompete) OnCompete(this, PCompeteContext);

@@ -3,6 +3,7 @@
 // result through a callback and sets the event.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,15 @@
 namespace zqe {
 
 class TCompeteThread;
+
+// Where a check reads the time that decides "within the budget" and the
+// elapsed figures of the record. A plain function, so that a thread reads
+// it for the price of a call, and a test can make an engine take 3001 ms
+// at once; the real waits do not follow it.
+using TCheckClock = std::chrono::steady_clock::time_point (*)();
+
+// The steady clock as a TCheckClock: the one every host gets.
+std::chrono::steady_clock::time_point SteadyClockNow();
 
 using TOnCompete = void (*)(TCompeteThread* Sender, void* lpContext);
 
@@ -54,7 +64,8 @@ class TCompeteGroup {
 
 class TCompeteThread {
  public:
-  TCompeteThread(std::shared_ptr<TCompeteGroup> group, int32_t timeout);
+  // `clock` times the work against `timeout` (milliseconds).
+  TCompeteThread(std::shared_ptr<TCompeteGroup> group, int32_t timeout, TCheckClock clock = &SteadyClockNow);
   virtual ~TCompeteThread();
   TCompeteThread(const TCompeteThread&) = delete;
   TCompeteThread& operator=(const TCompeteThread&) = delete;
@@ -66,6 +77,9 @@ class TCompeteThread {
   // Signalled when the thread has ended (delivered or not); stays valid
   // for whoever holds it after the thread has freed itself.
   std::shared_ptr<platform::Event> Handle() const { return done_; }
+
+  // The clock that times the work.
+  TCheckClock CheckClock() const { return FClock; }
 
   // Runs the thread; it owns and frees itself from then on. False (and the
   // object destroyed) when the system could not start a thread.
@@ -83,6 +97,7 @@ class TCompeteThread {
 
   std::shared_ptr<TCompeteGroup> group_;
   int32_t FTimeout;
+  TCheckClock FClock;
   std::shared_ptr<platform::Event> done_;
 };
 

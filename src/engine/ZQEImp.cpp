@@ -23,8 +23,8 @@ constexpr uint32_t kErrorBadLength = ZQE_ERROR_BAD_LENGTH;
 
 using Clock = std::chrono::steady_clock;
 
-int64_t MillisSince(Clock::time_point t) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+int64_t MillisSince(Clock::time_point t, TCheckClock now) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(now() - t).count();
 }
 
 using TSEInstDict = std::map<std::u16string, TSEInstSlotPtr>;
@@ -57,6 +57,9 @@ struct TEngineState {
 
   // The several-engines budget; tests shorten it to keep from waiting.
   std::atomic<uint32_t> checkBudgetMs{kCheckTimeoutMs};
+  // The clock of the checks; a request reads it once, so that all its
+  // times come from one clock even if a test swaps it meanwhile.
+  std::atomic<TCheckClock> checkClock{&SteadyClockNow};
 };
 
 constinit TEngineState* gState = nullptr;
@@ -126,11 +129,11 @@ void CopyNameAndCode(TZQECheckResult* r, const TFindings& f) {
   r->ErrorCode = static_cast<uint8_t>(f.ErrorCode & 0xFF);
 }
 
-void CopyFindings(TZQECheckResult* r, const TFindings& f, Clock::time_point since) {
+void CopyFindings(TZQECheckResult* r, const TFindings& f, Clock::time_point since, TCheckClock clock) {
   r->CheckUrlLen = SetFieldText(r->CheckUrl, f.CheckUrl);
   r->CheckShortURLLen = SetFieldText(r->CheckShortURL, f.CheckShortURL);
   r->CheckRemarkLen = SetFieldText(r->CheckRemark, f.CheckRemark);
-  r->MatchMSecs = MillisSince(since);
+  r->MatchMSecs = MillisSince(since, clock);
 }
 
 std::u16string DictKey(const TZQSEDef& def) { return FieldText(def.Name) + UIntToU16(platform::CurrentThreadId()); }
@@ -150,8 +153,8 @@ TSEInstancePtr MakeEngine(const TZQSEDef& def) {
 void SECheckOnCompete(TCompeteThread* Sender, void* lpContext);
 
 bool OneEnginePath(const std::u16string& text, const std::u16string& filter, const TZQECheckParams* params,
-                   TZQECheckResult* result, Clock::time_point start, const TCancelToken& token,
-                   uint32_t& refusal) {
+                   TZQECheckResult* result, TCheckClock clock, Clock::time_point start,
+                   const TCancelToken& token, uint32_t& refusal) {
   const TZQSEDef& def = params->SEDefs[0];
   TSEInstSlotPtr slot;
   {
@@ -179,19 +182,20 @@ bool OneEnginePath(const std::u16string& text, const std::u16string& filter, con
   }
   CopyNameAndCode(result, f);
   if (result->ErrorCode != 0) return false;
-  CopyFindings(result, f, start);
+  CopyFindings(result, f, start, clock);
   return true;
 }
 
-// True when every handle is signalled within the time left of `budgetMs`;
+// True when every handle is signalled within the time left of `budgetMs`,
+// on real time: it bounds a real wait, whatever clock the checks follow;
 // false at once when `requestDone` is signalled first: the request no
 // longer waits, so the monitor has nobody to tell and need not keep a
 // thread of the library alive to the end of the budget.
 bool WaitAllWithin(const std::vector<std::shared_ptr<platform::Event>>& handles, platform::Event& requestDone,
                    uint32_t budgetMs) {
-  const auto start = Clock::now();
+  const auto start = SteadyClockNow();
   for (const auto& h : handles) {
-    const int64_t left = static_cast<int64_t>(budgetMs) - MillisSince(start);
+    const int64_t left = static_cast<int64_t>(budgetMs) - MillisSince(start, &SteadyClockNow);
     if (left < 0) return false;
     platform::Event* events[] = {h.get(), &requestDone};
     if (platform::WaitForAny(events, static_cast<uint32_t>(left)) != 0) return false;
@@ -200,7 +204,8 @@ bool WaitAllWithin(const std::vector<std::shared_ptr<platform::Event>>& handles,
 }
 
 bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter, const TZQECheckParams* params,
-                        TZQECheckResult* result, const TCancelToken& token, uint32_t& refusal) {
+                        TZQECheckResult* result, TCheckClock clock, const TCancelToken& token,
+                        uint32_t& refusal) {
   const int32_t n = params->SECount;
   const uint32_t budgetMs = State().checkBudgetMs.load();
   // Everything the threads touch after the request has returned is shared.
@@ -240,7 +245,7 @@ bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter
         dict.emplace(key, slot);
       }
       auto t = std::make_unique<TSECheckThread>(group, static_cast<int32_t>(budgetMs), text, filter,
-                                                params->StrictMatch != 0, slot, token);
+                                                params->StrictMatch != 0, slot, token, clock);
       t->OnCompete = &SECheckOnCompete;
       t->PCompeteContext = result;
       handles.push_back(t->Handle());
@@ -285,14 +290,14 @@ bool SeveralEnginesPath(const std::u16string& text, const std::u16string& filter
 
 TSECheckThread::TSECheckThread(std::shared_ptr<TCompeteGroup> group, int32_t TimeOut, std::u16string Text,
                                std::u16string Fillter, bool StrictMatch, TSEInstSlotPtr SEInst,
-                               TCancelToken Token)
-    : TCompeteThread(std::move(group), TimeOut),
+                               TCancelToken Token, TCheckClock Now)
+    : TCompeteThread(std::move(group), TimeOut, Now),
       FText(std::move(Text)),
       FFillter(std::move(Fillter)),
       FStrictMatch(StrictMatch),
       FSEInst(std::move(SEInst)),
       FToken(Token),
-      FStartTimeStamp(Clock::now()) {}
+      FStartTimeStamp(CheckClock()()) {}
 
 bool TSECheckThread::Work() {
   try {
@@ -315,7 +320,7 @@ void SECheckOnCompete(TCompeteThread* Sender, void* lpContext) {
   auto* thread = static_cast<TSECheckThread*>(Sender);
   auto* result = static_cast<TZQECheckResult*>(lpContext);
   CopyNameAndCode(result, thread->Findings());
-  CopyFindings(result, thread->Findings(), thread->StartTimeStamp());
+  CopyFindings(result, thread->Findings(), thread->StartTimeStamp(), thread->CheckClock());
 }
 }  // namespace
 
@@ -396,6 +401,8 @@ void ZQEImpFinalize(bool processExit) {
 void SetSEInstFactory(TSEInstFactory factory) { State().factory = std::move(factory); }
 
 void SetCheckBudget(uint32_t Ms) { State().checkBudgetMs = Ms; }
+
+void SetCheckClock(TCheckClock Now) { State().checkClock = Now ? Now : &SteadyClockNow; }
 
 size_t SEInstDictCount() {
   std::lock_guard<std::mutex> lock(State().lock);
@@ -540,17 +547,18 @@ uint8_t ZQE_STDCALL ZQECheck(const ZQEChar* szText, const ZQEChar* szFillter, co
     if (DbgParams.Debug[dbgCommon])
       TZQTrace::I(u"[ZQE.Check] > SE.count:" + IntToU16(lpParams->SECount) + u" str:" + text, false);
 
-    const auto start = Clock::now();
+    const TCheckClock clock = State().checkClock.load();
+    const auto start = clock();
     lpResult->UserData = nUserData;
     lpResult->ErrorCode = 255;
     lpResult->TotalMSecs = 0;
     const std::u16string filter = Text(szFillter);
     uint32_t refusal = 0;  // set when no selected engine could run
     if (lpParams->SECount <= 1)
-      result = OneEnginePath(text, filter, lpParams, lpResult, start, token, refusal);
+      result = OneEnginePath(text, filter, lpParams, lpResult, clock, start, token, refusal);
     else
-      result = SeveralEnginesPath(text, filter, lpParams, lpResult, token, refusal);
-    lpResult->TotalMSecs = MillisSince(start);
+      result = SeveralEnginesPath(text, filter, lpParams, lpResult, clock, token, refusal);
+    lpResult->TotalMSecs = MillisSince(start, clock);
     platform::SetLastError(refusal != 0 ? refusal : callersLastError);
   } catch (const std::exception& e) {
     LogCallbackException(u"[ZQECheck]", &e, true);

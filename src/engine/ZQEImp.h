@@ -36,9 +36,11 @@ struct TSEFindings {
 class TSECheckThread final : public TCompeteThread {
  public:
   TSECheckThread(std::shared_ptr<TCompeteGroup> group, int32_t TimeOut, std::u16string Text, std::u16string Fillter,
-                 bool StrictMatch, TSEInstSlotPtr SEInst, TCancelToken Token = {});
+                 bool StrictMatch, TSEInstSlotPtr SEInst, TCancelToken Token = {},
+                 TCheckClock Now = &SteadyClockNow);
   const TSEInstancePtr& SEInst() const { return FSEInst->SEInst; }
-  // Steady-clock moment the thread object was made: MatchMSecs counts from it.
+  // The moment, by CheckClock(), the thread object was made: MatchMSecs counts
+  // from it.
   std::chrono::steady_clock::time_point StartTimeStamp() const { return FStartTimeStamp; }
   // Set by a successful Work: the delivery runs after the engine's lock is
   // released, when another check may already be using the engine.
@@ -75,6 +77,11 @@ void SetSEInstFactory(TSEInstFactory factory);
 // The budget of the several-engines requests that begin from now on;
 // kCheckTimeoutMs unless a test shortens it.
 void SetCheckBudget(uint32_t Ms);
+
+// The clock of the requests that begin from now on: what decides whether
+// a hit came within the budget and what MatchMSecs and TotalMSecs count.
+// The steady clock unless a test puts its own in; null puts it back.
+void SetCheckClock(TCheckClock Now);
 
 bool InitSEInstances();
 // Number of engine objects in the check dictionary (for tests).

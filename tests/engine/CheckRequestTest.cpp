@@ -29,11 +29,33 @@ struct Behaviour {
   uint32_t delayMs = 0;
   int32_t errorCode = 1;
   std::u16string url;  // the findings are derived from it
+  uint32_t takesMs = 0;  // by the fake clock, moved on at once
 };
 
 std::mutex gBehaviourLock;
 std::map<std::u16string, Behaviour> gBehaviour;  // by engine name
 std::atomic<int> gEnginesAlive{0};
+
+// The checks' clock while a FakeClock lives: it stands still until an
+// engine's work moves it on.
+std::atomic<int64_t> gFakeNowMs{0};
+std::chrono::steady_clock::time_point FakeNow() {
+  return std::chrono::steady_clock::time_point(std::chrono::milliseconds(gFakeNowMs.load()));
+}
+struct FakeClock {
+  FakeClock() {
+    gFakeNowMs = 1'000'000;
+    SetCheckClock(&FakeNow);
+  }
+  ~FakeClock() { SetCheckClock(nullptr); }
+};
+// A time field of a record filled with 0xAB bytes.
+constexpr int64_t kUntouchedMs = static_cast<int64_t>(0xABABABABABABABABull);
+
+struct Budget {
+  explicit Budget(uint32_t ms) { SetCheckBudget(ms); }
+  ~Budget() { SetCheckBudget(kCheckTimeoutMs); }
+};
 
 // An engine that answers after a delay, watching its abort flag.
 class FakeEngine : public TSEInstanceBase {
@@ -55,6 +77,7 @@ class FakeEngine : public TSEInstanceBase {
       }
       platform::SleepMs(5);
     }
+    gFakeNowMs += b.takesMs;
     SetErrorCode(b.errorCode);
     if (b.errorCode == 0) {
       SetCheckUrl(b.url);
@@ -211,20 +234,85 @@ TEST_F(CheckRequestTest, WhenEveryEngineMissesTheRequestEndsWithoutWaitingTheFul
   EXPECT_THAT(cap.lines(), Contains(HasSubstr("- a sentence to check Not copy")));
 }
 
+// The engine's work takes its time on the fake clock, at once: a late hit
+// ends the request as soon as every engine has answered, and since every
+// thread has decided by then, what the record holds on return is final.
 TEST_F(CheckRequestTest, AHitAfterTheBudgetLeavesTheRecordAsTheRequestLeftIt) {
-  // A shortened budget: the rule is the same at 3000 ms, the wait is not.
-  struct Budget {
-    Budget() { SetCheckBudget(300); }
-    ~Budget() { SetCheckBudget(kCheckTimeoutMs); }
-  } budget;
-  Set(u"baidu", {700, 0, u"http://late.example/"});
+  struct Case {
+    uint32_t budgetMs;
+    uint32_t takesMs;
+    bool hit;
+  } cases[] = {
+      {kCheckTimeoutMs, kCheckTimeoutMs + 1, false},
+      {kCheckTimeoutMs, kCheckTimeoutMs, true},  // the edge still counts
+      {kCheckTimeoutMs, 60'000, false},
+      {1000, 1001, false},  // a shortened budget keeps the rule
+      {1000, 1000, true},
+  };
+  FakeClock clock;
+  DebugCapture cap;
+  for (const Case& c : cases) {
+    Budget budget(c.budgetMs);
+    const std::string what = std::to_string(c.takesMs) + " ms in a budget of " + std::to_string(c.budgetMs);
+    cap.clear();
+    std::memset(&result_, 0xAB, sizeof result_);
+    Set(u"baidu", {0, 0, u"http://late.example/", c.takesMs});
+    Set(u"bing", {0, 1, u""});
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(Check({Def(u"baidu"), Def(u"bing")}), c.hit) << what;
+    const auto realMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_LT(realMs, static_cast<int64_t>(c.budgetMs)) << what << ": the answer came when every engine had, not at the budget's end";
+    EXPECT_EQ(result_.UserData, 7) << what;
+    EXPECT_EQ(result_.TotalMSecs, static_cast<int64_t>(c.takesMs)) << what;
+    if (c.hit) {
+      EXPECT_EQ(result_.ErrorCode, 0) << what;
+      EXPECT_EQ(std::u16string(result_.SEName), u"baidu") << what;
+      EXPECT_EQ(std::u16string(result_.CheckUrl), u"http://late.example/") << what;
+      EXPECT_EQ(result_.MatchMSecs, static_cast<int64_t>(c.takesMs)) << what;
+    } else {
+      EXPECT_EQ(result_.ErrorCode, 255) << what;
+      EXPECT_EQ(result_.SEName[0], 0xABAB) << what;
+      EXPECT_EQ(result_.CheckUrlLen, static_cast<int32_t>(0xABABABAB)) << what;
+      EXPECT_EQ(result_.MatchMSecs, kUntouchedMs) << what;
+      EXPECT_THAT(cap.lines(), Contains(HasSubstr("- a sentence to check Not copy"))) << what;
+      // The late engine had its say, against an unset event, before the
+      // request stopped waiting: nothing of it is left to come.
+      EXPECT_THAT(cap.lines(), Contains(HasSubstr("WaitForSingleObject:258"))) << what;
+    }
+    // After a hit the losing engine may still be logging; it must not
+    // reach the next case's lines, nor the capture once it is gone.
+    ASSERT_TRUE(platform::WaitForThreads(5000)) << what;
+  }
+}
+
+// MatchMSecs and TotalMSecs count by the checks' clock, from the request's
+// start, on both paths.
+TEST_F(CheckRequestTest, TheRecordsElapsedTimesFollowTheChecksClock) {
+  struct Case {
+    const char* what;
+    std::vector<std::u16string> engines;
+    Behaviour baidu;
+    bool hit;
+    int64_t matchMs;  // kUntouchedMs: left as the host gave it
+  } cases[] = {
+      {"one engine, hit", {u"baidu"}, {0, 0, u"http://x/", 1234}, true, 1234},
+      {"one engine, miss", {u"baidu"}, {0, 1, u"", 1234}, false, kUntouchedMs},
+      {"one engine, hit at once", {u"baidu"}, {0, 0, u"http://x/", 0}, true, 0},
+      {"several engines, hit", {u"baidu", u"bing"}, {0, 0, u"http://x/", 1234}, true, 1234},
+      {"several engines, miss", {u"baidu", u"bing"}, {0, -3, u"", 1234}, false, kUntouchedMs},
+  };
+  FakeClock clock;
   Set(u"bing", {0, 1, u""});
-  EXPECT_FALSE(Check({Def(u"baidu"), Def(u"bing")}));
-  EXPECT_GE(result_.TotalMSecs, 250);
-  EXPECT_EQ(result_.ErrorCode, 255);
-  platform::SleepMs(700);  // the late engine has finished by now
-  EXPECT_EQ(result_.ErrorCode, 255);
-  EXPECT_EQ(result_.CheckUrlLen, static_cast<int32_t>(0xABABABAB));
+  for (const Case& c : cases) {
+    std::memset(&result_, 0xAB, sizeof result_);
+    Set(u"baidu", c.baidu);
+    std::vector<TZQSEDef> defs;
+    for (const auto& e : c.engines) defs.push_back(Def(e));
+    EXPECT_EQ(Check(defs), c.hit) << c.what;
+    EXPECT_EQ(result_.TotalMSecs, static_cast<int64_t>(c.baidu.takesMs)) << c.what;
+    EXPECT_EQ(result_.MatchMSecs, c.matchMs) << c.what;
+  }
 }
 
 TEST_F(CheckRequestTest, RecordsWithUnknownIdsAreSkippedAndNoneLeftIsAnError) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <stdexcept>
 
@@ -20,10 +21,17 @@ struct Delivery {
   std::atomic<int> winner{-1};
 };
 
+// A clock that stands still until a thread's work moves it on.
+std::atomic<int64_t> gFakeNowMs{0};
+std::chrono::steady_clock::time_point FakeNow() {
+  return std::chrono::steady_clock::time_point(std::chrono::milliseconds(gFakeNowMs.load()));
+}
+
 class FakeThread : public TCompeteThread {
  public:
-  FakeThread(std::shared_ptr<TCompeteGroup> g, int32_t timeout, int id, std::function<bool()> work)
-      : TCompeteThread(std::move(g), timeout), id_(id), work_(std::move(work)) {
+  FakeThread(std::shared_ptr<TCompeteGroup> g, int32_t timeout, int id, std::function<bool()> work,
+             TCheckClock clock)
+      : TCompeteThread(std::move(g), timeout, clock), id_(id), work_(std::move(work)) {
     OnCompete = [](TCompeteThread* sender, void* ctx) {
       auto* d = static_cast<Delivery*>(ctx);
       d->calls++;
@@ -40,8 +48,9 @@ class FakeThread : public TCompeteThread {
 };
 
 std::shared_ptr<platform::Event> StartFake(std::shared_ptr<TCompeteGroup> g, int32_t timeout, int id,
-                                           std::function<bool()> work, Delivery& d) {
-  auto t = std::make_unique<FakeThread>(g, timeout, id, std::move(work));
+                                           std::function<bool()> work, Delivery& d,
+                                           TCheckClock clock = &SteadyClockNow) {
+  auto t = std::make_unique<FakeThread>(g, timeout, id, std::move(work), clock);
   t->PCompeteContext = &d;
   auto done = t->Handle();
   EXPECT_TRUE(TCompeteThread::Start(std::move(t)));
@@ -78,12 +87,34 @@ TEST(CompeteThreadTest, FailuresExceptionsAndLateSuccessesDoNotDeliver) {
   auto fails = StartFake(g, 3000, 1, [] { return false; }, d);
   auto throws = StartFake(g, 3000, 2, []() -> bool { throw std::runtime_error("engine broke"); }, d);
   auto late = StartFake(g, 20, 3, [] {
-    platform::SleepMs(60);
+    gFakeNowMs += 21;
     return true;
-  }, d);
+  }, d, &FakeNow);
   for (auto* e : {&fails, &throws, &late}) ASSERT_EQ(platform::WaitForOne(**e, 5000), 0);
   EXPECT_EQ(d.calls.load(), 0);
   EXPECT_EQ(platform::WaitForOne(g->WinEvent(), 0), platform::kWaitTimeout);
+}
+
+TEST(CompeteThreadTest, ASuccessCountsWhileItsTimeIsWithinTheBudget) {
+  struct Case {
+    int32_t timeoutMs;
+    int64_t takesMs;
+    bool delivers;
+  } cases[] = {
+      {20, 0, true}, {20, 20, true}, {20, 21, false}, {0, 0, true}, {0, 1, false}, {3000, 3001, false},
+  };
+  for (const Case& c : cases) {
+    auto g = std::make_shared<TCompeteGroup>();
+    Delivery d;
+    auto done = StartFake(g, c.timeoutMs, 1, [takes = c.takesMs] {
+      gFakeNowMs += takes;
+      return true;
+    }, d, &FakeNow);
+    ASSERT_EQ(platform::WaitForOne(*done, 5000), 0);
+    EXPECT_EQ(d.calls.load(), c.delivers ? 1 : 0) << c.takesMs << " ms in " << c.timeoutMs;
+    EXPECT_EQ(platform::WaitForOne(g->WinEvent(), 0), c.delivers ? 0 : platform::kWaitTimeout)
+        << c.takesMs << " ms in " << c.timeoutMs;
+  }
 }
 
 TEST(CompeteThreadTest, AThreadDecidingAfterTheGroupClosedFindsItGone) {
