@@ -33,19 +33,6 @@ else()
   endif()
 endif()
 
-# GoogleTest's and GoogleMock's headers take a good part of every test
-# file's compile; they are parsed once, into a header that the first test
-# program precompiles and the others reuse (their flags are the same; GCC
-# says so with -Winvalid-pch when they are not, and parses the headers
-# instead). ccache cannot cache compiles that use a precompiled header, so
-# a build through a compiler launcher goes without by default.
-if(CMAKE_CXX_COMPILER_LAUNCHER)
-  set(zqe_pch_default OFF)
-else()
-  set(zqe_pch_default ON)
-endif()
-option(ZQE_TEST_PCH "Precompile the GoogleTest headers for the tests" ${zqe_pch_default})
-
 # zqe_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib...)
 # One ctest test per executable: under Wine every process start costs a
 # second or more, so test cases are not split into processes of their own.
@@ -53,21 +40,6 @@ function(zqe_add_test)
   cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
-  if(ZQE_TEST_PCH)
-    get_property(pch GLOBAL PROPERTY ZQE_TEST_PCH_TARGET)
-    # The header is C++; a plain-C test file compiles without it.
-    foreach(src IN LISTS ARG_SOURCES)
-      if(src MATCHES "\\.c$")
-        set_source_files_properties(${src} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
-      endif()
-    endforeach()
-    if(pch)
-      target_precompile_headers(${ARG_NAME} REUSE_FROM ${pch})
-    else()
-      target_precompile_headers(${ARG_NAME} PRIVATE <gmock/gmock.h> <gtest/gtest.h>)
-      set_property(GLOBAL PROPERTY ZQE_TEST_PCH_TARGET ${ARG_NAME})
-    endif()
-  endif()
   add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
   if(ZQE_WINDOWS)
     set_tests_properties(${ARG_NAME} PROPERTIES
