@@ -199,13 +199,14 @@ TEST(TreeBuilder, EveryTagSpellingFindsItsOwnName) {
   std::mt19937 rng(7);
   std::string page, want;
   for (int n = 0; n < 3000; ++n) {
-    std::string name = "t" + std::to_string(rng() % 300) + std::string(rng() % 14, 'x');
+    std::string name("t");
+    name.append(std::to_string(rng() % 300)).append(rng() % 14, 'x');
     std::string spelled = name;
     for (char& c : spelled)
       if (rng() % 2) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     std::string upper = name;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    page += "<" + spelled + ">.</" + name + ">";
+    page.append("<").append(spelled).append(">.</").append(name).append(">");
     want += upper + "/(#TEXT\".\") ";
   }
   if (!want.empty()) want.pop_back();
