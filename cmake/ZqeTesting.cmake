@@ -40,6 +40,9 @@ function(zqe_add_test)
   cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  # A program's test files compile as one unit: GoogleTest's headers are
+  # most of each file's compile time, and are then read once per program.
+  set_target_properties(${ARG_NAME} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
   add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
   if(ZQE_WINDOWS)
     set_tests_properties(${ARG_NAME} PROPERTIES

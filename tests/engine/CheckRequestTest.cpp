@@ -471,7 +471,6 @@ TEST_F(CheckRequestTest, ManyHostThreadsGetConsistentRecords) {
   EXPECT_EQ(SEInstDictCount(), 12u);  // 3 engines for each of 4 host threads
 }
 
-}  // namespace
 // A cancel from another thread while the host re-initialises and shuts
 // the engine down: the registry and the dictionary are replaced under the
 // cancel's feet (run under TSan, which reports any unguarded access).
@@ -499,4 +498,5 @@ TEST_F(CheckRequestTest, CancelAllIsSafeWhileInitAndUnInitReplaceTheEngines) {
   EXPECT_EQ(result_.ErrorCode, 1);
 }
 
+}  // namespace
 }  // namespace zqe

@@ -22,9 +22,9 @@ struct Delivery {
 };
 
 // A clock that stands still until a thread's work moves it on.
-std::atomic<int64_t> gFakeNowMs{0};
-std::chrono::steady_clock::time_point FakeNow() {
-  return std::chrono::steady_clock::time_point(std::chrono::milliseconds(gFakeNowMs.load()));
+std::atomic<int64_t> gThreadClockMs{0};
+std::chrono::steady_clock::time_point ThreadClockNow() {
+  return std::chrono::steady_clock::time_point(std::chrono::milliseconds(gThreadClockMs.load()));
 }
 
 class FakeThread : public TCompeteThread {
@@ -87,9 +87,9 @@ TEST(CompeteThreadTest, FailuresExceptionsAndLateSuccessesDoNotDeliver) {
   auto fails = StartFake(g, 3000, 1, [] { return false; }, d);
   auto throws = StartFake(g, 3000, 2, []() -> bool { throw std::runtime_error("engine broke"); }, d);
   auto late = StartFake(g, 20, 3, [] {
-    gFakeNowMs += 21;
+    gThreadClockMs += 21;
     return true;
-  }, d, &FakeNow);
+  }, d, &ThreadClockNow);
   for (auto* e : {&fails, &throws, &late}) ASSERT_EQ(platform::WaitForOne(**e, 5000), 0);
   EXPECT_EQ(d.calls.load(), 0);
   EXPECT_EQ(platform::WaitForOne(g->WinEvent(), 0), platform::kWaitTimeout);
@@ -107,9 +107,9 @@ TEST(CompeteThreadTest, ASuccessCountsWhileItsTimeIsWithinTheBudget) {
     auto g = std::make_shared<TCompeteGroup>();
     Delivery d;
     auto done = StartFake(g, c.timeoutMs, 1, [takes = c.takesMs] {
-      gFakeNowMs += takes;
+      gThreadClockMs += takes;
       return true;
-    }, d, &FakeNow);
+    }, d, &ThreadClockNow);
     ASSERT_EQ(platform::WaitForOne(*done, 5000), 0);
     EXPECT_EQ(d.calls.load(), c.delivers ? 1 : 0) << c.takesMs << " ms in " << c.timeoutMs;
     EXPECT_EQ(platform::WaitForOne(g->WinEvent(), 0), c.delivers ? 0 : platform::kWaitTimeout)

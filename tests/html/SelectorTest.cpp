@@ -44,14 +44,14 @@ TEST(SelectorParser, ParsesToTheExpectedItems) {
   for (const auto& c : cases) EXPECT_EQ(U8(DumpSelector(ParseSelector(U16(c.selector)))), c.dump) << c.selector;
 }
 
-struct ErrorCase {
+struct SelectorErrorCase {
   const char* selector;
   const char* message;
 };
 
 TEST(SelectorParser, RejectsBadAttributeConditions) {
   LiveElementCheck live;
-  const ErrorCase cases[] = {
+  const SelectorErrorCase cases[] = {
       {"[a?]", "无法解析CSS Attribute操作符[1,3]"},
       {"[a=b c]", "无法解析Attribute值[1,6]"},
       {"[a=]", "无法解析Attribute值[1,5]"},

@@ -57,7 +57,7 @@ TEST(NormalizeForMatch, AgreesWithTheRuleUnitByUnit) {
   }
 }
 
-struct TCase {
+struct TSentenceCase {
   const char16_t* Sentence;
   const char16_t* Text;
   bool Strict;
@@ -67,7 +67,7 @@ struct TCase {
 TEST(MatchSentence, TableOfCases) {
   const std::u16string far9 = u"ABCDEFGHIjklmnopqrst";  // 9 edits from the sentence below
   const std::u16string far8 = u"ABCDEFGHijklmnopqrst";
-  const TCase cases[] = {
+  const TSentenceCase cases[] = {
       // An exact occurrence is a hit whatever the flag says, even when
       // normalisation would leave nothing to compare.
       {u"quick brown", u"the quick brown fox", false, true},
@@ -93,7 +93,7 @@ TEST(MatchSentence, TableOfCases) {
       {u"a b c d e f g h i j k l", u"abcdefghijkl", false, true},
       {u"a b c d e f g h i j k l", u"abcdefghijkl", true, false},
   };
-  for (const TCase& c : cases) {
+  for (const TSentenceCase& c : cases) {
     EXPECT_EQ(MatchSentence(c.Sentence, c.Text, c.Strict), c.Expected)
         << "'" << U16ToUtf8(c.Sentence) << "' in '" << U16ToUtf8(c.Text) << "' strict=" << c.Strict;
     EXPECT_EQ(reference::MatchSentence(c.Sentence, c.Text, c.Strict), c.Expected)

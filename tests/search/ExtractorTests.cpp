@@ -20,8 +20,8 @@ namespace {
 constexpr char16_t kBaiduA[] = u"原创检测引擎把句子发送给搜索引擎并在结果页中查找它";
 constexpr char16_t kBaiduWeather[] = u"今天北京的天气晴朗适合外出散步游玩";
 constexpr char16_t kAbsent[] = u"这是一个在页面里面根本不存在的完全不同的句子内容";
-constexpr char16_t kFox[] = u"The quick brown fox jumps over the lazy dog near the river bank";
-constexpr char16_t kJugs[] = u"pack my box with five dozen liquor jugs, sphinx of black quartz judge my vow";
+using test::kFox;
+using test::kJugs;
 constexpr char16_t kZebra[] = u"How vexingly quick daft zebras jump over the tall wooden fence";
 constexpr char16_t kJackdaws[] = u"Jackdaws love my big sphinx of quartz and the five boxing wizards jump quickly";
 constexpr char16_t kOpal[] = u"Crazy Fredrick bought many very exquisite opal jewels from the market";

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "SearchTestData.h"
 #include "TestSupport.h"
 #include "html/HtmlParser.h"
 #include "platform/Text.h"
@@ -20,8 +21,8 @@ namespace {
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
-constexpr char16_t kFox[] = u"The quick brown fox jumps over the lazy dog near the river bank";
-constexpr char16_t kJugs[] = u"pack my box with five dozen liquor jugs, sphinx of black quartz judge my vow";
+using test::kFox;
+using test::kJugs;
 
 // A layout none of the compiled-in extractors knows. The first entry
 // carries kJugs only outside its snippet.

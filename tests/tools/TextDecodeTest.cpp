@@ -10,7 +10,7 @@
 namespace zqe::cli {
 namespace {
 
-struct Case {
+struct DecodeCase {
   const char* name;
   std::string bytes;
   Encoding wanted;
@@ -19,7 +19,7 @@ struct Case {
   bool bom;
 };
 
-const Case kCases[] = {
+const DecodeCase kCases[] = {
     {"utf-8", "中文abc", Encoding::kAuto, u"中文abc", Encoding::kUtf8, false},
     {"utf-8 with BOM", "\xEF\xBB\xBF中文", Encoding::kAuto, u"中文", Encoding::kUtf8, true},
     {"utf-8 BOM, declared", "\xEF\xBB\xBFok", Encoding::kUtf8, u"ok", Encoding::kUtf8, true},
