@@ -21,4 +21,13 @@ std::u16string CleanHtmlText(std::u16string_view Html);
 std::u16string CollapseWhiteSpace(std::u16string_view s);
 bool IsCollapsibleWhiteSpace(char16_t c);
 
+namespace clean_detail {
+// Whether this processor runs the 32-unit path (AVX2, 64-bit builds).
+bool HasWidePath();
+// The same functions with the 32-unit path allowed or not, so that tests
+// hold both paths to the rule on one machine.
+std::u16string CleanHtmlText(std::u16string_view Html, bool wide);
+std::u16string CollapseWhiteSpace(std::u16string_view s, bool wide);
+}  // namespace clean_detail
+
 }  // namespace zqe

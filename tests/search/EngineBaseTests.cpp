@@ -9,10 +9,12 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TestSupport.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
+#include "search/HtmlClean.h"
 #include "search/Mask.h"
 #include "search/SEManager.h"
 
@@ -30,6 +32,12 @@ std::u16string NaiveRemove(std::u16string s, std::u16string_view open, std::u16s
     if (c <= o) return s;
     s.erase(o, c - o + 1);
   }
+}
+
+// The narrow vector path, and the wide one where this processor has it.
+std::vector<bool> CleanPaths() {
+  if (clean_detail::HasWidePath()) return {false, true};
+  return {false};
 }
 
 std::u16string NaiveClean(std::u16string_view html) {
@@ -69,8 +77,9 @@ TEST(CleanHtml, AgreesWithTheRepeatedSearchOnRandomTexts) {
     std::u16string s;
     const int len = static_cast<int>(rng() % 14);
     for (int i = 0; i < len; ++i) s += pieces[rng() % std::size(pieces)];
-    ASSERT_EQ(U16ToUtf8(TSEInstanceBase::CleanHtml(s)), U16ToUtf8(NaiveClean(s)))
-        << "seed " << seed << " input '" << U16ToUtf8(s) << "'";
+    for (const bool wide : CleanPaths())
+      ASSERT_EQ(U16ToUtf8(clean_detail::CleanHtmlText(s, wide)), U16ToUtf8(NaiveClean(s)))
+          << "seed " << seed << (wide ? " wide" : " narrow") << " input '" << U16ToUtf8(s) << "'";
   }
 }
 
@@ -87,8 +96,9 @@ TEST(CleanHtml, MarkersJoinedAcrossSeveralRemovalsAgreeWithTheRepeatedSearch) {
     std::u16string s;
     const int len = static_cast<int>(rng() % 60);
     for (int i = 0; i < len; ++i) s += pieces[rng() % std::size(pieces)];
-    ASSERT_EQ(U16ToUtf8(TSEInstanceBase::CleanHtml(s)), U16ToUtf8(NaiveClean(s)))
-        << "seed " << seed << " input '" << U16ToUtf8(s) << "'";
+    for (const bool wide : CleanPaths())
+      ASSERT_EQ(U16ToUtf8(clean_detail::CleanHtmlText(s, wide)), U16ToUtf8(NaiveClean(s)))
+          << "seed " << seed << (wide ? " wide" : " narrow") << " input '" << U16ToUtf8(s) << "'";
   }
   // Built rather than drawn: a script marker spelled across comment joins.
   EXPECT_EQ(U16ToUtf8(TSEInstanceBase::CleanHtml(u"a<s<!---->cr<!--1-->ipt>b</<!---->script>c")), "ac");
@@ -161,8 +171,9 @@ TEST(CleanHtml, AgreesWithThePreviousImplementationOnRandomPages) {
     std::u16string s;
     const int len = static_cast<int>(rng() % 40);
     for (int i = 0; i < len; ++i) s += pieces[rng() % std::size(pieces)];
-    ASSERT_EQ(U16ToUtf8(TSEInstanceBase::CleanHtml(s)), U16ToUtf8(ReferenceClean(s)))
-        << "seed " << seed << " input '" << U16ToUtf8(s) << "'";
+    for (const bool wide : CleanPaths())
+      ASSERT_EQ(U16ToUtf8(clean_detail::CleanHtmlText(s, wide)), U16ToUtf8(ReferenceClean(s)))
+          << "seed " << seed << (wide ? " wide" : " narrow") << " input '" << U16ToUtf8(s) << "'";
   }
 }
 
@@ -189,7 +200,9 @@ TEST(CollapseWhiteSpace, AgreesWithTheRuleUnitByUnit) {
       if (!IsCollapsibleWhiteSpace(c)) expected.push_back(c);
       else if (!expected.empty() && expected.back() != u' ') expected.push_back(u' ');
     }
-    ASSERT_EQ(CollapseWhiteSpace(s), expected) << "seed " << seed << " input '" << U16ToUtf8(s) << "'";
+    for (const bool wide : CleanPaths())
+      ASSERT_EQ(clean_detail::CollapseWhiteSpace(s, wide), expected)
+          << "seed " << seed << (wide ? " wide" : " narrow") << " input '" << U16ToUtf8(s) << "'";
   }
 }
 
