@@ -8,6 +8,8 @@
 #include "log/zqTrace.h"
 #include "platform/LibraryEntry.h"
 #include "platform/Platform.h"
+#include "search/SERest.h"
+#include "search/SERules.h"
 #include "zqe/zqe.h"
 
 namespace zqe {
@@ -45,6 +47,9 @@ void OnLibraryUnload(bool processExit) {
   gLogWriter = nullptr;
   html::ReleaseTagClassTable();
   html::ReleaseCharRefTable();
+  TSERestState::ReleaseProcess();
+  TSEDefRestTable::ReleaseProcess();
+  TSEDefRulesTable::ReleaseProcess();
   platform::ReleaseProcessState();
 }
 

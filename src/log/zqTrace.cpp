@@ -32,7 +32,11 @@ void TZQTrace::Initialize() {
   I(MoudleName() + u" load.", false);
 }
 
-void TZQTrace::Finalize() { DbgParams.DumpPath = std::u16string(); }
+void TZQTrace::Finalize() {
+  // Swapped, not assigned: assigning an empty string keeps the old buffer,
+  // and the parameters are never destroyed, so it would outlive the unload.
+  std::u16string().swap(DbgParams.DumpPath);
+}
 
 void TZQTrace::ReadDebugParams() {
   I(u"=============================== Debug params ===============================", true);

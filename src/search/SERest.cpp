@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/LazyGlobal.h"
 #include "platform/Text.h"
 
 namespace zqe {
@@ -17,12 +18,17 @@ std::u16string LowerAscii(std::u16string_view s) {
 
 }  // namespace
 
-// Made on first use and never destroyed: compete threads that nobody joins
-// may still ask while the process ends, after static destructors ran.
-TSERestState& TSERestState::Process() {
-  static TSERestState* const state = new TSERestState;
-  return *state;
-}
+namespace {
+// Made on first use and freed only by the library's unload once none of
+// its threads runs: compete threads that nobody joins may still ask while
+// the process ends, after static destructors ran.
+constinit LazyGlobal<TSERestState> gRestState;
+constinit LazyGlobal<TSEDefRestTable> gDefRestTable;
+}  // namespace
+
+TSERestState& TSERestState::Process() { return gRestState.Get(); }
+
+void TSERestState::ReleaseProcess() { gRestState.Release(); }
 
 void TSERestState::Start(std::u16string_view Engine, int32_t Seconds, Clock::time_point Now) {
   if (Seconds <= 0) return;
@@ -55,10 +61,9 @@ void TSERestState::Reset() {
   FRests.clear();
 }
 
-TSEDefRestTable& TSEDefRestTable::Process() {
-  static TSEDefRestTable* const table = new TSEDefRestTable;
-  return *table;
-}
+TSEDefRestTable& TSEDefRestTable::Process() { return gDefRestTable.Get(); }
+
+void TSEDefRestTable::ReleaseProcess() { gDefRestTable.Release(); }
 
 void TSEDefRestTable::Set(std::u16string_view Definition, int32_t Seconds) {
   std::lock_guard<std::mutex> lock(FLock);

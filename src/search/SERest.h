@@ -30,6 +30,9 @@ class TSERestState {
 
   // The one that every engine object of the process consults.
   static TSERestState& Process();
+  // Frees it (the library's unload, when none of its threads runs); the
+  // next Process() makes a fresh one.
+  static void ReleaseProcess();
 
   // Engine (its definition name, ASCII case ignored) rests Seconds from
   // Now; a rest already running longer is kept. Seconds <= 0: nothing.
@@ -57,6 +60,7 @@ class TSEDefRestTable {
   TSEDefRestTable& operator=(const TSEDefRestTable&) = delete;
 
   static TSEDefRestTable& Process();
+  static void ReleaseProcess();  // as TSERestState::ReleaseProcess
 
   void Set(std::u16string_view Definition, int32_t Seconds);
   // kDefaultSuspendAfterVerify for a name never set.

@@ -3,6 +3,7 @@
 #include "html/HtmlParser.h"
 #include "log/zqTrace.h"
 #include "platform/FieldText.h"
+#include "platform/LazyGlobal.h"
 #include "platform/Text.h"
 #include "search/Mask.h"
 #include "search/ZQSEInst.h"
@@ -91,11 +92,15 @@ std::u16string SnippetRemark(std::u16string_view Text) {
   return s;
 }
 
-TSEDefRulesTable& TSEDefRulesTable::Process() {
-  // Never destroyed, like the rest table: late threads may still make engines.
-  static TSEDefRulesTable* const table = new TSEDefRulesTable;
-  return *table;
-}
+namespace {
+// Freed only by the library's unload, like the rest table: late threads
+// may still make engines.
+constinit LazyGlobal<TSEDefRulesTable> gDefRulesTable;
+}  // namespace
+
+TSEDefRulesTable& TSEDefRulesTable::Process() { return gDefRulesTable.Get(); }
+
+void TSEDefRulesTable::ReleaseProcess() { gDefRulesTable.Release(); }
 
 void TSEDefRulesTable::Set(std::u16string_view Definition, const TSERules& Rules) {
   std::lock_guard<std::mutex> lock(FLock);

@@ -79,6 +79,7 @@ class TSEDefRulesTable {
   TSEDefRulesTable& operator=(const TSEDefRulesTable&) = delete;
 
   static TSEDefRulesTable& Process();
+  static void ReleaseProcess();  // as TSERestState::ReleaseProcess
 
   void Set(std::u16string_view Definition, const TSERules& Rules);
   // No overrides for a name never set.
