@@ -6,6 +6,13 @@
 namespace zqe::match_detail {
 
 void TPatternMasks::Assign(std::u16string_view pattern) {
+  // One sentence is tested against every entry of a page: its masks are
+  // built for the first and kept for the rest.
+  if (!FSlots.empty() && pattern == FBuiltFor) {
+    FPattern = pattern;
+    return;
+  }
+  FBuiltFor.clear();  // stays empty if an allocation below fails
   FPattern = pattern;
   const size_t m = pattern.size();
   FWords = static_cast<int>((m + 63) / 64);
@@ -30,6 +37,7 @@ void TPatternMasks::Assign(std::u16string_view pattern) {
     FMasks[size_t(FSlots[s].Index) * FWords + i / 64] |= uint64_t(1) << (i % 64);
     if (i < 64) FSlots[s].Word0 |= uint64_t(1) << i;
   }
+  FBuiltFor.assign(pattern);
 }
 
 void TBandedScan::Reset(const TPatternMasks& masks, int maxDistance) {
@@ -82,15 +90,21 @@ bool AnyWithinByPieces(std::u16string_view pattern, std::u16string_view text, in
   const int shift = 32 - bits;
   const uint32_t slotMask = (uint32_t(1) << bits) - 1;
   std::vector<TPieceScratch::TGram>& grams = scratch.Grams;
-  grams.assign(size_t(1) << bits, TPieceScratch::TGram{0, 0});
-  for (size_t i = 0; i < pieces; ++i) {
-    const size_t end = pieceStart(i + 1);
-    for (size_t p = pieceStart(i); p + 1 < end; ++p) {
-      const uint32_t key = GramKey(pattern.data() + p);
-      uint32_t s = GramSlot(key, shift);
-      while (grams[s].At != 0) s = (s + 1) & slotMask;
-      grams[s] = {key, static_cast<uint32_t>(p + 1)};
+  // Kept from the last call when it had the same pattern and pieces.
+  if (scratch.GramsPieces != pieces || scratch.GramsPattern != pattern) {
+    scratch.GramsPieces = 0;  // stays so if an allocation below fails
+    grams.assign(size_t(1) << bits, TPieceScratch::TGram{0, 0});
+    for (size_t i = 0; i < pieces; ++i) {
+      const size_t end = pieceStart(i + 1);
+      for (size_t p = pieceStart(i); p + 1 < end; ++p) {
+        const uint32_t key = GramKey(pattern.data() + p);
+        uint32_t s = GramSlot(key, shift);
+        while (grams[s].At != 0) s = (s + 1) & slotMask;
+        grams[s] = {key, static_cast<uint32_t>(p + 1)};
+      }
     }
+    scratch.GramsPattern.assign(pattern);
+    scratch.GramsPieces = pieces;
   }
 
   bool masksReady = false;

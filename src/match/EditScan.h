@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +50,7 @@ class TPatternMasks {
   }
 
   std::u16string_view FPattern;  // not owned; the caller keeps it alive
+  std::u16string FBuiltFor;      // a copy of the pattern the tables were built for
   int FWords = 0;
   int FShift = 28;
   uint32_t FSlotMask = 0;
@@ -155,6 +157,8 @@ struct TPieceScratch {
     uint32_t At;   // pattern position of the gram's first unit, plus one; 0 marks an empty slot
   };
   std::vector<TGram> Grams;
+  std::u16string GramsPattern;  // the pattern and piece count Grams were built for
+  size_t GramsPieces = 0;
   TPatternMasks Masks;
   TBandedScan Scan;
 };

@@ -91,17 +91,39 @@ std::u16string NormalizeForMatch(std::u16string_view S) {
   return out;
 }
 
-bool MatchSentence(std::u16string_view Sentence, std::u16string_view Text, bool StrictMatch) {
-  if (Sentence.empty() || Text.empty()) return false;
-  match_detail::TPieceScratch scratch;
+struct TSentenceMatcher::TState {
+  std::u16string Sentence;
+  std::u16string Pattern;  // the normalised sentence, unless strict
+  std::u16string Text;     // the normalised text, its buffer reused
+  bool Strict;
+  match_detail::TPieceScratch Scratch;
+};
+
+TSentenceMatcher::TSentenceMatcher(std::u16string_view Sentence, bool StrictMatch)
+    : FState(std::make_unique<TState>()) {
+  FState->Sentence.assign(Sentence);
+  FState->Strict = StrictMatch;
+  if (!StrictMatch) FState->Pattern = NormalizeForMatch(Sentence);
+}
+
+TSentenceMatcher::~TSentenceMatcher() = default;
+
+bool TSentenceMatcher::Matches(std::u16string_view Text) {
+  TState& s = *FState;
+  if (s.Sentence.empty() || Text.empty()) return false;
   // An exact occurrence is one within no edits, of the normalised forms
   // too, so the approximate test alone decides, except for a sentence
   // that normalises to nothing: that one only the exact test can find.
-  if (StrictMatch) return match_detail::AnyWithinByPieces(Sentence, Text, kSentenceMaxDistance, scratch);
-  const std::u16string pattern = NormalizeForMatch(Sentence);
-  if (pattern.empty()) return ContainsExact(Text, Sentence, scratch.Masks, scratch.Scan);
-  const std::u16string text = NormalizeForMatch(Text);
-  return match_detail::AnyWithinByPieces(pattern, text, kSentenceMaxDistance, scratch);
+  if (s.Strict) return match_detail::AnyWithinByPieces(s.Sentence, Text, kSentenceMaxDistance, s.Scratch);
+  if (s.Pattern.empty()) return ContainsExact(Text, s.Sentence, s.Scratch.Masks, s.Scratch.Scan);
+  s.Text.resize(Text.size());
+  s.Text.resize(KeepForMatch(Text, s.Text.data()));
+  return match_detail::AnyWithinByPieces(s.Pattern, s.Text, kSentenceMaxDistance, s.Scratch);
+}
+
+bool MatchSentence(std::u16string_view Sentence, std::u16string_view Text, bool StrictMatch) {
+  if (Sentence.empty() || Text.empty()) return false;
+  return TSentenceMatcher(Sentence, StrictMatch).Matches(Text);
 }
 
 }  // namespace zqe

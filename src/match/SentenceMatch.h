@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,24 @@ inline constexpr int32_t kSentenceMaxDistance = 8;
 // then checks, stopping at the first close end.
 // Keeps no state; safe to call from any number of threads at once.
 bool MatchSentence(std::u16string_view Sentence, std::u16string_view Text, bool StrictMatch);
+
+// MatchSentence for one sentence against many texts, the entries of a
+// page: the sentence is normalised, and the tables of its pieces and
+// masks built, once. One thread at a time.
+class TSentenceMatcher {
+ public:
+  TSentenceMatcher(std::u16string_view Sentence, bool StrictMatch);
+  ~TSentenceMatcher();
+  TSentenceMatcher(const TSentenceMatcher&) = delete;
+  TSentenceMatcher& operator=(const TSentenceMatcher&) = delete;
+
+  // MatchSentence(Sentence, Text, StrictMatch).
+  bool Matches(std::u16string_view Text);
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> FState;
+};
 
 // Whether NormalizeForMatch keeps the unit: ASCII digits and letters (case
 // kept) and CJK unified ideographs U+4E00..U+9FA5.

@@ -39,6 +39,7 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
   static constexpr std::u16string_view kDateSelector = u"div.c-abstract span.newTimeFactor_before_abs";
   const int32_t count = entries->GetCount();
   se::TExaminedEntries examined;
+  TSentenceMatcher matcher(sentence, StrictMatch);
   for (int32_t i = 0; i < count; ++i) {
     // A cancel ends a long page here; the caller reports the abort.
     if (Aborted()) return false;
@@ -75,7 +76,7 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
     if (reporting) report.LinkRule = se::FoundBy(*entry, *a, linkSelector, !rules.LinkSelector.empty());
     const std::u16string snippet = se::EntrySnippet(*entry, rules.SnippetSelector);
     report.HasSnippet = !Trim(snippet).empty();
-    const bool matched = MatchSentence(sentence, snippet, StrictMatch);
+    const bool matched = matcher.Matches(snippet);
     // Display URL and date are read for a match only; a report shows every
     // entry's.
     std::u16string shortUrl;

@@ -183,6 +183,7 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
   if (reporting) entryRules = std::make_unique<TEntryRules>(DOM, entrySelector, !rules.EntrySelector.empty());
   const int32_t count = entries->GetCount();
   TExaminedEntries examined;
+  TSentenceMatcher matcher(AStr, StrictMatch);
   for (int32_t i = 0; i < count; ++i) {
     // A cancel ends a long page here; the caller reports the abort.
     if (Self.Aborted()) return false;
@@ -207,7 +208,7 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
     if (reporting) report.LinkRule = FoundBy(*entry, *a, linkSelector, !rules.LinkSelector.empty());
     const std::u16string snippet = EntrySnippet(*entry, rules.SnippetSelector);
     report.HasSnippet = !Trim(snippet).empty();
-    const bool matched = MatchSentence(AStr, snippet, StrictMatch);
+    const bool matched = matcher.Matches(snippet);
     // The citation is read for a match only; a report shows every entry's.
     std::u16string shortUrl;
     if ((matched || reporting) && !citeSelector.empty()) {

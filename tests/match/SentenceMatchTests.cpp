@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ReferenceApproximateSearch.h"
+#include "match/EditScan.h"
 #include "match/SentenceMatch.h"
 #include "platform/Text.h"
 
@@ -150,6 +151,64 @@ TEST(MatchSentence, AgreesWithReferenceOnRandomPairs) {
   }
   EXPECT_GT(hits, kPairs / 5);
   EXPECT_LT(hits, kPairs * 4 / 5);
+}
+
+// A page's entries through one matcher, as the extractors ask: every
+// answer as the reference gives it for that text alone.
+TEST(SentenceMatcher, OneMatcherAgreesWithReferenceOnEveryEntryOfAPage) {
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 gen(seed);
+  static const char16_t kUnits[] = {u'a', u'B', u'1', 0x4E00, 0x6587, u' ', u'，', u'.', 0xFF21};
+  auto word = [&](size_t n, size_t alphabet) {
+    std::u16string s;
+    for (size_t i = 0; i < n; ++i) s.push_back(kUnits[gen() % alphabet]);
+    return s;
+  };
+  for (int page = 0; page < 200; ++page) {
+    const size_t alphabet = 2 + gen() % 7;
+    const std::u16string sentence = word(gen() % 60, alphabet);
+    const bool strict = gen() % 2;
+    TSentenceMatcher matcher(sentence, strict);
+    for (int entry = 0; entry < 12; ++entry) {
+      std::u16string text = word(gen() % 200, alphabet);
+      if (gen() % 2) {
+        std::u16string planted = sentence;
+        for (int e = static_cast<int>(gen() % 12); e > 0 && !planted.empty(); --e)
+          planted[gen() % planted.size()] = kUnits[gen() % alphabet];
+        text.insert(gen() % (text.size() + 1), planted);
+      }
+      ASSERT_EQ(matcher.Matches(text), reference::MatchSentence(sentence, text, strict))
+          << "page " << page << " entry " << entry << " '" << U16ToUtf8(sentence) << "' in '"
+          << U16ToUtf8(text) << "' strict=" << strict;
+    }
+  }
+}
+
+// The piece and mask tables a scratch keeps from one call to the next
+// must follow the pattern and edit count asked for: patterns of one
+// length that differ in a unit, and the same pattern with another k.
+TEST(SentenceMatcher, KeptTablesFollowThePatternAndTheEditCount) {
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 gen(seed);
+  auto word = [&](size_t n) {
+    std::u16string s;
+    for (size_t i = 0; i < n; ++i) s.push_back(static_cast<char16_t>(u'a' + gen() % 4));
+    return s;
+  };
+  match_detail::TPieceScratch kept;
+  std::u16string pattern;
+  for (int round = 0; round < 3000; ++round) {
+    if (round % 4 == 0) pattern = word(20 + gen() % 4);  // then asked with other k
+    std::u16string text = word(gen() % 120);
+    if (gen() % 2) text.insert(gen() % (text.size() + 1), pattern.substr(0, pattern.size() - gen() % 3));
+    const int k = 1 + static_cast<int>(gen() % 8);
+    match_detail::TPieceScratch fresh;
+    ASSERT_EQ(match_detail::AnyWithinByPieces(pattern, text, k, kept),
+              match_detail::AnyWithinByPieces(pattern, text, k, fresh))
+        << "round " << round << " '" << U16ToUtf8(pattern) << "' in '" << U16ToUtf8(text) << "' k=" << k;
+  }
 }
 
 }  // namespace
