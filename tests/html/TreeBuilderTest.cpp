@@ -1,6 +1,7 @@
 #include "TestUtil.h"
 
 #include <cctype>
+#include <iterator>
 #include <random>
 #include "html/HtmlScan.h"
 
@@ -186,6 +187,30 @@ TEST(TreeBuilder, LineFeedCountAgreesWithTheUnitByUnitCount) {
         if (s[q] == u'\n') ++want, wantLast = q;
       ASSERT_EQ(CountLineFeeds(s.data(), i, n, last), want) << i << ".." << n;
       ASSERT_EQ(last, wantLast) << i << ".." << n;
+    }
+  }
+}
+
+// The tokenizer's skips look at sixteen units as bytes: units that share a
+// stop's low byte (U+013C, U+FF3E), units that saturate to 0x00 or 0xFF,
+// and the NUL stop, at every start and end around the block edges.
+TEST(TreeBuilder, SkipsStopAtTheFirstStopLikeAPlainSearch) {
+  std::mt19937 rng(11);
+  const char16_t units[] = {u'a', u'<', u'>', u'&', u'"', u'\0', 0x013C, 0xFF3E, 0x8026, 0x00FF, 0x4E2D, u'x'};
+  auto plain = [](const std::u16string& s, size_t i, size_t n, std::u16string_view stops) {
+    for (; i < n; ++i)
+      if (stops.find(s[i]) != std::u16string_view::npos) return i;
+    return n;
+  };
+  for (int round = 0; round < 300; ++round) {
+    std::u16string s;
+    for (int k = static_cast<int>(rng() % 70); k > 0; --k) s.push_back(rng() % 3 ? u'a' : units[rng() % std::size(units)]);
+    for (size_t i = 0; i <= s.size(); ++i) {
+      const size_t n = i + rng() % (s.size() - i + 1);
+      ASSERT_EQ((FindAny<u'<', u'&'>(s.data(), i, n)), plain(s, i, n, u"<&")) << round << " " << i << ".." << n;
+      ASSERT_EQ((FindAny<u'>'>(s.data(), i, n)), plain(s, i, n, u">")) << round << " " << i << ".." << n;
+      ASSERT_EQ((FindAny<u'\0'>(s.data(), i, n)), plain(s, i, n, std::u16string_view(u"\0", 1)))
+          << round << " " << i << ".." << n;
     }
   }
 }
