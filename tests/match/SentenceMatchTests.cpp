@@ -117,6 +117,32 @@ TEST(MatchSentence, ExactTestStaysRightOnQuadraticInputs) {
   EXPECT_FALSE(MatchSentence(std::u16string(150, u'a') + std::u16string(20, u'b'), as, true));
 }
 
+// Random sentences and entries over the first `alphabet` units of a set
+// that mixes units the normalisation keeps, drops, and a surrogate pair's
+// halves; half the entries hold the sentence with up to maxEdits units
+// replaced.
+struct TRandomMatchTexts {
+  std::mt19937& gen;
+  size_t alphabet;
+  static constexpr char16_t kUnits[] = {u'a', u'B', u'1', 0x4E00, 0x6587, u' ', u'，', u'.', 0xFF21, 0xD83D, 0xDE00};
+
+  std::u16string Word(size_t n) {
+    std::u16string s;
+    for (size_t i = 0; i < n; ++i) s.push_back(kUnits[gen() % alphabet]);
+    return s;
+  }
+  std::u16string Entry(const std::u16string& sentence, size_t maxLen, int maxEdits) {
+    std::u16string text = Word(gen() % maxLen);
+    if (gen() % 2) {
+      std::u16string planted = sentence;
+      for (int e = static_cast<int>(gen() % static_cast<unsigned>(maxEdits)); e > 0 && !planted.empty(); --e)
+        planted[gen() % planted.size()] = kUnits[gen() % alphabet];
+      text.insert(gen() % (text.size() + 1), planted);
+    }
+    return text;
+  }
+};
+
 // Sentences and entries mixing kept units with spaces and punctuation,
 // compared with the full-matrix reference in both modes.
 TEST(MatchSentence, AgreesWithReferenceOnRandomPairs) {
@@ -124,24 +150,12 @@ TEST(MatchSentence, AgreesWithReferenceOnRandomPairs) {
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::printf("MatchSentence AgreesWithReferenceOnRandomPairs seed %u\n", seed);
   std::mt19937 gen(seed);
-  static const char16_t kUnits[] = {u'a', u'B', u'1', 0x4E00, 0x6587, u' ', u'，', u'.', 0xFF21, 0xD83D, 0xDE00};
-  auto word = [&](size_t n, size_t alphabet) {
-    std::u16string s;
-    for (size_t i = 0; i < n; ++i) s.push_back(kUnits[gen() % alphabet]);
-    return s;
-  };
   int hits = 0;
   const int kPairs = 3000;
   for (int round = 0; round < kPairs; ++round) {
-    const size_t alphabet = 2 + gen() % 10;
-    const std::u16string sentence = word(gen() % 90, alphabet);
-    std::u16string text = word(gen() % 300, alphabet);
-    if (gen() % 2) {
-      std::u16string planted = sentence;
-      for (int e = static_cast<int>(gen() % 14); e > 0 && !planted.empty(); --e)
-        planted[gen() % planted.size()] = kUnits[gen() % alphabet];
-      text.insert(gen() % (text.size() + 1), planted);
-    }
+    TRandomMatchTexts texts{gen, 2 + gen() % 10};
+    const std::u16string sentence = texts.Word(gen() % 90);
+    const std::u16string text = texts.Entry(sentence, 300, 14);
     const bool strict = gen() % 2;
     const bool expected = reference::MatchSentence(sentence, text, strict);
     ASSERT_EQ(MatchSentence(sentence, text, strict), expected)
@@ -159,25 +173,13 @@ TEST(SentenceMatcher, OneMatcherAgreesWithReferenceOnEveryEntryOfAPage) {
   const uint32_t seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 gen(seed);
-  static const char16_t kUnits[] = {u'a', u'B', u'1', 0x4E00, 0x6587, u' ', u'，', u'.', 0xFF21};
-  auto word = [&](size_t n, size_t alphabet) {
-    std::u16string s;
-    for (size_t i = 0; i < n; ++i) s.push_back(kUnits[gen() % alphabet]);
-    return s;
-  };
   for (int page = 0; page < 200; ++page) {
-    const size_t alphabet = 2 + gen() % 7;
-    const std::u16string sentence = word(gen() % 60, alphabet);
+    TRandomMatchTexts texts{gen, 2 + gen() % 9};
+    const std::u16string sentence = texts.Word(gen() % 60);
     const bool strict = gen() % 2;
     TSentenceMatcher matcher(sentence, strict);
     for (int entry = 0; entry < 12; ++entry) {
-      std::u16string text = word(gen() % 200, alphabet);
-      if (gen() % 2) {
-        std::u16string planted = sentence;
-        for (int e = static_cast<int>(gen() % 12); e > 0 && !planted.empty(); --e)
-          planted[gen() % planted.size()] = kUnits[gen() % alphabet];
-        text.insert(gen() % (text.size() + 1), planted);
-      }
+      const std::u16string text = texts.Entry(sentence, 200, 12);
       ASSERT_EQ(matcher.Matches(text), reference::MatchSentence(sentence, text, strict))
           << "page " << page << " entry " << entry << " '" << U16ToUtf8(sentence) << "' in '"
           << U16ToUtf8(text) << "' strict=" << strict;
