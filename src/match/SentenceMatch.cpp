@@ -91,6 +91,25 @@ std::u16string NormalizeForMatch(std::u16string_view S) {
   return out;
 }
 
+namespace {
+
+// The test of one text against a sentence whose normalised form (unless
+// strict) is at hand; text is normalised into textBuffer.
+bool MatchPrepared(std::u16string_view sentence, std::u16string_view pattern, bool strict,
+                   std::u16string_view text, std::u16string& textBuffer, match_detail::TPieceScratch& scratch) {
+  if (sentence.empty() || text.empty()) return false;
+  // An exact occurrence is one within no edits, of the normalised forms
+  // too, so the approximate test alone decides, except for a sentence
+  // that normalises to nothing: that one only the exact test can find.
+  if (strict) return match_detail::AnyWithinByPieces(sentence, text, kSentenceMaxDistance, scratch);
+  if (pattern.empty()) return ContainsExact(text, sentence, scratch.Masks, scratch.Scan);
+  textBuffer.resize(text.size());
+  textBuffer.resize(KeepForMatch(text, textBuffer.data()));
+  return match_detail::AnyWithinByPieces(pattern, textBuffer, kSentenceMaxDistance, scratch);
+}
+
+}  // namespace
+
 struct TSentenceMatcher::TState {
   std::u16string Sentence;
   std::u16string Pattern;  // the normalised sentence, unless strict
@@ -110,20 +129,15 @@ TSentenceMatcher::~TSentenceMatcher() = default;
 
 bool TSentenceMatcher::Matches(std::u16string_view Text) {
   TState& s = *FState;
-  if (s.Sentence.empty() || Text.empty()) return false;
-  // An exact occurrence is one within no edits, of the normalised forms
-  // too, so the approximate test alone decides, except for a sentence
-  // that normalises to nothing: that one only the exact test can find.
-  if (s.Strict) return match_detail::AnyWithinByPieces(s.Sentence, Text, kSentenceMaxDistance, s.Scratch);
-  if (s.Pattern.empty()) return ContainsExact(Text, s.Sentence, s.Scratch.Masks, s.Scratch.Scan);
-  s.Text.resize(Text.size());
-  s.Text.resize(KeepForMatch(Text, s.Text.data()));
-  return match_detail::AnyWithinByPieces(s.Pattern, s.Text, kSentenceMaxDistance, s.Scratch);
+  return MatchPrepared(s.Sentence, s.Pattern, s.Strict, Text, s.Text, s.Scratch);
 }
 
 bool MatchSentence(std::u16string_view Sentence, std::u16string_view Text, bool StrictMatch) {
   if (Sentence.empty() || Text.empty()) return false;
-  return TSentenceMatcher(Sentence, StrictMatch).Matches(Text);
+  match_detail::TPieceScratch scratch;
+  std::u16string textBuffer;
+  const std::u16string pattern = StrictMatch ? std::u16string() : NormalizeForMatch(Sentence);
+  return MatchPrepared(Sentence, pattern, StrictMatch, Text, textBuffer, scratch);
 }
 
 }  // namespace zqe
