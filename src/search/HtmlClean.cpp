@@ -16,9 +16,9 @@
 #include <emmintrin.h>
 #endif
 // The 64-bit build also has a 32-unit path for processors with AVX2,
-// chosen when the library runs. The 32-bit build stays with SSE2: it has
-// half the vector registers, and the Windows compilers do not keep the
-// stack aligned for 32-byte spills.
+// chosen when the library runs. The 32-bit Windows build stays with SSE2:
+// it has half the vector registers, and MinGW's GCC does not align the
+// stack for spills of 32-byte vectors.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ZQE_CLEAN_WIDE 1
 #include <immintrin.h>
