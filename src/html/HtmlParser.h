@@ -89,6 +89,11 @@ using TCSSSelectorItemGroup = std::vector<TCSSSelectorItems>;
 // condition, or of a character that can start no part of a selector.
 TCSSSelectorItemGroup ParseSelector(std::u16string_view text);
 
+// The element that From.SimpleCSSSelector would list first, for a selector
+// parsed once by ParseSelector and asked of many elements; none when
+// nothing matches. A chain of descendant steps stops at its first match.
+TRef<IHtmlElement> FirstCSSMatch(const IHtmlElement& From, const TCSSSelectorItemGroup& Selector);
+
 // Stable one-line text of a parsed selector, for tests and diagnostics:
 // chains separated by " , ", combinators written out, e.g.
 // DIV[id=content_left] > *[class~=c-container].

@@ -503,7 +503,8 @@ bool IsDescendantChain(const TCSSSelectorItemGroup& group) {
   return true;
 }
 
-void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain, TIHtmlElementList& result) {
+void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain, TIHtmlElementList& result,
+                        size_t limit) {
   std::vector<TFastItem> items;
   items.reserve(chain.size());
   for (const TCSSSelectorItem& item : chain)
@@ -527,6 +528,9 @@ void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain
   std::vector<TFrame> stack;
   const uint32_t rootMatched = visit(root, 0);
   if (!root.FChildren.empty()) stack.push_back({&root, 0, rootMatched});
+  // Matches come in document order, so the walk may end once it has enough.
+  auto full = [&] { return static_cast<size_t>(result.GetCount()) >= limit; };
+  if (full()) return;
   while (!stack.empty()) {
     TFrame& f = stack.back();
     const THtmlElement* const* kids = f.E->FChildren.Data;
@@ -535,7 +539,10 @@ void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain
     uint32_t i = f.Next;
     // Childless children (text, most inline tags) are done here without
     // a frame of their own.
-    while (i < count && kids[i]->FChildren.empty()) visit(*kids[i++], matched);
+    while (i < count && kids[i]->FChildren.empty()) {
+      visit(*kids[i++], matched);
+      if (full()) return;
+    }
     if (i == count) {
       stack.pop_back();
       continue;
@@ -543,12 +550,22 @@ void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain
     const THtmlElement* c = kids[i];
     f.Next = i + 1;
     stack.push_back({c, 0, visit(*c, matched)});  // may invalidate f
+    if (full()) return;
   }
 }
 
 }  // namespace selector_detail
 
 TCSSSelectorItemGroup ParseSelector(std::u16string_view text) { return TSelectorParser(text).Parse(); }
+
+TRef<IHtmlElement> FirstCSSMatch(const IHtmlElement& From, const TCSSSelectorItemGroup& Selector) {
+  // THtmlElement is the one implementation of the interface.
+  const auto& from = static_cast<const THtmlElement&>(From);
+  TIHtmlElementList list;
+  if (selector_detail::IsDescendantChain(Selector)) selector_detail::SearchChainInOrder(from, Selector[0], list, 1);
+  else selector_detail::SearchStates(from, Selector, list);
+  return list.GetItems(0);
+}
 
 std::u16string DumpSelector(const TCSSSelectorItemGroup& group) {
   std::u16string out;

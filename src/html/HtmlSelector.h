@@ -3,6 +3,9 @@
 // change without notice; include only from src/html and its tests.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "html/HtmlElement.h"
 
 namespace zqe::html::selector_detail {
@@ -20,6 +23,7 @@ bool IsDescendantChain(const TCSSSelectorItemGroup& group);
 // in document order: one pre-order walk that carries, down the tree, how
 // many leading items the ancestors match (matching each item at the first
 // ancestor that can take it never matches fewer).
-void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain, TIHtmlElementList& result);
+void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain, TIHtmlElementList& result,
+                        size_t limit = SIZE_MAX);
 
 }  // namespace zqe::html::selector_detail

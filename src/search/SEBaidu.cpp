@@ -40,6 +40,8 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
   const int32_t count = entries->GetCount();
   se::TExaminedEntries examined;
   TSentenceMatcher matcher(sentence, StrictMatch);
+  se::TSelector relatedRule(u"div.c-abstract a.c"), linkRule(linkSelector), snippetRule(rules.SnippetSelector);
+  se::TSelector showRule(showSelector), dateRule(kDateSelector);
   for (int32_t i = 0; i < count; ++i) {
     // A cancel ends a long page here; the caller reports the abort.
     if (Aborted()) return false;
@@ -55,7 +57,7 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
       continue;
     }
 
-    if (const auto related = se::FirstMatch(*entry, u"div.c-abstract a.c");
+    if (const auto related = se::FirstMatch(*entry, relatedRule);
         related && related->GetInnerText().starts_with(u"更多关于")) {
       report.SkipReason = u"related searches";
       ReportEntry(std::move(report));
@@ -66,7 +68,7 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
       ReportEntry(std::move(report));
       continue;
     }
-    const html::TRef<html::IHtmlElement> a = se::LinkElement(*entry, linkSelector);
+    const html::TRef<html::IHtmlElement> a = se::LinkElement(*entry, linkRule);
     const std::u16string link = a ? std::u16string(Trim(a->GetAttributes(u"href"))) : std::u16string();
     if (link.empty()) {
       report.SkipReason = u"no link";
@@ -74,18 +76,18 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
       continue;
     }
     if (reporting) report.LinkRule = se::FoundBy(*entry, *a, linkSelector, !rules.LinkSelector.empty());
-    const std::u16string snippet = se::EntrySnippet(*entry, rules.SnippetSelector);
+    const std::u16string snippet = se::EntrySnippet(*entry, snippetRule);
     report.HasSnippet = !Trim(snippet).empty();
     const bool matched = matcher.Matches(snippet);
     // Display URL and date are read for a match only; a report shows every
     // entry's.
     std::u16string shortUrl;
     if (matched || reporting) {
-      if (const auto show = se::FirstMatch(*entry, showSelector)) {
+      if (const auto show = se::FirstMatch(*entry, showRule)) {
         shortUrl = show->GetInnerText();
         if (reporting) report.CiteRule = se::FoundBy(*entry, *show, showSelector, !rules.CiteSelector.empty());
       }
-      if (const auto date = se::FirstMatch(*entry, kDateSelector)) {
+      if (const auto date = se::FirstMatch(*entry, dateRule)) {
         LinkDate = se::BaiduDate(date->GetInnerText());
         if (reporting) report.DateRule = se::RuleLabel(kDateSelector, false);
       }

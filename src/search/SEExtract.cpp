@@ -10,16 +10,24 @@
 
 namespace zqe::se {
 
-html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, std::u16string_view Selector) {
-  const html::TRef<html::IHtmlElementList> list = El.SimpleCSSSelector(Selector);
-  if (!list || list->GetCount() <= 0) return nullptr;
-  return list->GetItems(0);
+html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, TSelector& Selector) {
+  return html::FirstCSSMatch(El, Selector.Parsed());
 }
 
-html::TRef<html::IHtmlElement> LinkElement(const html::IHtmlElement& Entry, std::u16string_view Selector) {
+html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, std::u16string_view Selector) {
+  TSelector selector(Selector);
+  return FirstMatch(El, selector);
+}
+
+html::TRef<html::IHtmlElement> LinkElement(const html::IHtmlElement& Entry, TSelector& Selector) {
   html::TRef<html::IHtmlElement> a = FirstMatch(Entry, Selector);
   if (!a || !SameTextAscii(a->GetTagName(), u"a") || !a->HasAttribute(u"href")) return nullptr;
   return a;
+}
+
+html::TRef<html::IHtmlElement> LinkElement(const html::IHtmlElement& Entry, std::u16string_view Selector) {
+  TSelector selector(Selector);
+  return LinkElement(Entry, selector);
 }
 
 std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Selector) {
@@ -80,8 +88,8 @@ std::u16string TEntryRules::Of(const html::IHtmlElement& Entry) const {
   return it == FMember.end() ? std::u16string() : FLabels[it->second];
 }
 
-std::u16string EntrySnippet(const html::IHtmlElement& Entry, std::u16string_view Selector) {
-  if (Selector.empty()) return Entry.GetInnerText();
+std::u16string EntrySnippet(const html::IHtmlElement& Entry, TSelector& Selector) {
+  if (Selector.Text().empty()) return Entry.GetInnerText();
   const html::TRef<html::IHtmlElement> e = FirstMatch(Entry, Selector);
   return e ? e->GetInnerText() : std::u16string();
 }
@@ -184,6 +192,7 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
   const int32_t count = entries->GetCount();
   TExaminedEntries examined;
   TSentenceMatcher matcher(AStr, StrictMatch);
+  TSelector linkRule(linkSelector), citeRule(citeSelector), snippetRule(rules.SnippetSelector);
   for (int32_t i = 0; i < count; ++i) {
     // A cancel ends a long page here; the caller reports the abort.
     if (Self.Aborted()) return false;
@@ -198,7 +207,7 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
       Self.ReportEntry(std::move(report));
       continue;
     }
-    const html::TRef<html::IHtmlElement> a = LinkElement(*entry, linkSelector);
+    const html::TRef<html::IHtmlElement> a = LinkElement(*entry, linkRule);
     const std::u16string link = a ? std::u16string(Trim(a->GetAttributes(u"href"))) : std::u16string();
     if (link.empty()) {
       report.SkipReason = u"no link";
@@ -206,16 +215,16 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
       continue;
     }
     if (reporting) report.LinkRule = FoundBy(*entry, *a, linkSelector, !rules.LinkSelector.empty());
-    const std::u16string snippet = EntrySnippet(*entry, rules.SnippetSelector);
+    const std::u16string snippet = EntrySnippet(*entry, snippetRule);
     report.HasSnippet = !Trim(snippet).empty();
     const bool matched = matcher.Matches(snippet);
     // The citation is read for a match only; a report shows every entry's.
     std::u16string shortUrl;
     if ((matched || reporting) && !citeSelector.empty()) {
-      const html::TRef<html::IHtmlElement> cite = FirstMatch(*entry, citeSelector);
-      if (cite && (anyCiteTag || SameTextAscii(cite->GetTagName(), u"cite"))) {
-        shortUrl = std::u16string(Trim(cite->GetInnerText()));
-        if (reporting) report.CiteRule = FoundBy(*entry, *cite, citeSelector, anyCiteTag);
+      const html::TRef<html::IHtmlElement> citation = FirstMatch(*entry, citeRule);
+      if (citation && (anyCiteTag || SameTextAscii(citation->GetTagName(), u"cite"))) {
+        shortUrl = std::u16string(Trim(citation->GetInnerText()));
+        if (reporting) report.CiteRule = FoundBy(*entry, *citation, citeSelector, anyCiteTag);
         if (shortUrl.size() > 10 && !dateMask.empty() && TMask(dateMask).Matches(shortUrl)) {
           SplitCitationDate(shortUrl, LinkDate, Layout.SogouDateSplit);
           if (reporting && !LinkDate.empty()) {

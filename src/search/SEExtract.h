@@ -1,28 +1,49 @@
 // Shared steps of the result extractors; internal to src/search.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "html/HtmlParser.h"
 #include "html/HtmlParserDef.h"
 #include "search/ZQSEInst.h"
 
 namespace zqe::se {
 
+// A selector asked of every entry of a page, read once: parsed at its
+// first use (a page without entries never parses it) and kept. The text
+// must outlive it.
+class TSelector {
+ public:
+  explicit TSelector(std::u16string_view Text) : FText(Text) {}
+  std::u16string_view Text() const { return FText; }
+  const html::TCSSSelectorItemGroup& Parsed() {
+    if (!FParsed) FParsed = html::ParseSelector(FText);
+    return *FParsed;
+  }
+
+ private:
+  std::u16string_view FText;
+  std::optional<html::TCSSSelectorItemGroup> FParsed;
+};
+
 // The first element the selector yields on El (El itself included), or none.
 html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, std::u16string_view Selector);
+html::TRef<html::IHtmlElement> FirstMatch(const html::IHtmlElement& El, TSelector& Selector);
 
 // The first element of Selector when it is an "a" element carrying href;
 // none otherwise.
 html::TRef<html::IHtmlElement> LinkElement(const html::IHtmlElement& Entry, std::u16string_view Selector);
+html::TRef<html::IHtmlElement> LinkElement(const html::IHtmlElement& Entry, TSelector& Selector);
 // The trimmed href of LinkElement; empty without one.
 std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Selector);
 
 // The text an entry is tested on: that of the first element of Selector,
 // empty when there is none, or the whole entry's when Selector is empty.
-std::u16string EntrySnippet(const html::IHtmlElement& Entry, std::u16string_view Selector);
+std::u16string EntrySnippet(const html::IHtmlElement& Entry, TSelector& Selector);
 
 // Override when set, Compiled otherwise.
 inline std::u16string_view RuleOr(const std::u16string& Override, std::u16string_view Compiled) {

@@ -256,6 +256,50 @@ TEST(SelectorSearch, DescendantChainsAgreeWithTheStateSearch) {
   EXPECT_GT(found, 300) << "too few queries with several matches to compare orders";
 }
 
+// The first match asked of a parsed selector, from the document and from
+// elements inside it, is the element the whole list starts with: for
+// descendant chains (whose walk stops at the first match) and for child,
+// sibling and group selectors alike.
+TEST(SelectorSearch, FirstMatchIsTheFirstOfTheWholeList) {
+  LiveElementCheck live;
+  const uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 gen(seed);
+  auto pick = [&](std::initializer_list<const char*> options) { return options.begin()[gen() % options.size()]; };
+  int found = 0;
+  for (int round = 0; round < 200; ++round) {
+    std::string html;
+    for (int t = 0, n = 1 + static_cast<int>(gen() % 60); t < n; ++t) {
+      const char* tag = pick({"div", "p", "li", "a", "b"});
+      switch (gen() % 4) {
+        case 0: html += std::string("</") + tag + ">"; break;
+        case 1: html += "t"; break;
+        default: html += std::string("<") + tag + " id=" + std::to_string(t) + pick({"", " class=x", " class=y"}) + ">";
+      }
+    }
+    auto doc = Parse(html);
+    const TRef<IHtmlElementList> all = doc->SimpleCSSSelector(u"*");
+    for (int q = 0; q < 10; ++q) {
+      std::string selector;
+      for (int k = 0, n = 1 + static_cast<int>(gen() % 4); k < n; ++k) {
+        if (k) selector += pick({" ", " ", " > ", " + ", " ~ ", " , "});
+        selector += std::string(pick({"div", "p", "li", "a", "b", "*"})) + pick({"", "", ".x", ".y", "[id]"});
+      }
+      const TCSSSelectorItemGroup group = ParseSelector(U16(selector));
+      for (int from = -1; from < 3; ++from) {
+        TRef<IHtmlElement> scope = doc;
+        if (from >= 0 && all->GetCount() > 0) scope = all->GetItems(static_cast<int32_t>(gen() % all->GetCount()));
+        const TRef<IHtmlElementList> list = scope->SimpleCSSSelector(U16(selector));
+        const TRef<IHtmlElement> expected = list->GetCount() > 0 ? list->GetItems(0) : TRef<IHtmlElement>();
+        ASSERT_EQ(FirstCSSMatch(*scope, group).get(), expected.get())
+            << "round " << round << " '" << selector << "' from " << from << " on " << html;
+        found += expected.get() != nullptr;
+      }
+    }
+  }
+  EXPECT_GT(found, 1000) << "too few queries with a match";
+}
+
 // A flat page of many siblings and a deep one of many nested tags: the
 // sibling and descendant searches must not revisit what they have seen.
 TEST(SelectorSearch, WidePagesWithSiblingCombinators) {
