@@ -204,6 +204,24 @@ TEST(FindElements, GroupsMatchesByParent) {
   EXPECT_EQ(Names(named->FindElements(u"a", u"name=t&amp;t", false)), "") << "filter values are not decoded";
 }
 
+// Up to 60 tokens of five tags, opened (with a numbered id and maybe a
+// class), closed or text, in random order: unclosed, misnested and nested
+// matches of every kind.
+std::string RandomMisnestedPage(std::mt19937& gen) {
+  auto pick = [&](std::initializer_list<const char*> options) { return options.begin()[gen() % options.size()]; };
+  std::string html;
+  for (int t = 0, n = 1 + static_cast<int>(gen() % 60); t < n; ++t) {
+    const char* tag = pick({"div", "p", "li", "a", "b"});
+    switch (gen() % 4) {
+      case 0: html += std::string("</") + tag + ">"; break;
+      case 1: html += "t"; break;
+      default:
+        html += std::string("<") + tag + " id=" + std::to_string(t) + pick({"", " class=x", " class=y", " class='x y'"}) + ">";
+    }
+  }
+  return html;
+}
+
 // Chains of descendant combinators are answered by one walk in document
 // order; held against the state search, which answers every selector, on
 // random pages (unclosed and misnested tags, nested matches) and chains.
@@ -224,16 +242,7 @@ TEST(SelectorSearch, DescendantChainsAgreeWithTheStateSearch) {
   };
   int found = 0;
   for (int round = 0; round < 300; ++round) {
-    std::string html;
-    for (int t = 0, n = 1 + static_cast<int>(gen() % 60); t < n; ++t) {
-      const char* tag = pick({"div", "p", "li", "a", "b"});
-      switch (gen() % 4) {
-        case 0: html += std::string("</") + tag + ">"; break;
-        case 1: html += "t"; break;
-        default:
-          html += std::string("<") + tag + " id=" + std::to_string(t) + pick({"", " class=x", " class=y", " class='x y'"}) + ">";
-      }
-    }
+    const std::string html = RandomMisnestedPage(gen);
     auto doc = Parse(html);
     const auto& root = static_cast<const THtmlElement&>(*doc);
     for (int q = 0; q < 10; ++q) {
@@ -268,15 +277,7 @@ TEST(SelectorSearch, FirstMatchIsTheFirstOfTheWholeList) {
   auto pick = [&](std::initializer_list<const char*> options) { return options.begin()[gen() % options.size()]; };
   int found = 0;
   for (int round = 0; round < 200; ++round) {
-    std::string html;
-    for (int t = 0, n = 1 + static_cast<int>(gen() % 60); t < n; ++t) {
-      const char* tag = pick({"div", "p", "li", "a", "b"});
-      switch (gen() % 4) {
-        case 0: html += std::string("</") + tag + ">"; break;
-        case 1: html += "t"; break;
-        default: html += std::string("<") + tag + " id=" + std::to_string(t) + pick({"", " class=x", " class=y"}) + ">";
-      }
-    }
+    const std::string html = RandomMisnestedPage(gen);
     auto doc = Parse(html);
     const TRef<IHtmlElementList> all = doc->SimpleCSSSelector(u"*");
     for (int q = 0; q < 10; ++q) {
