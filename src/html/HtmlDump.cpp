@@ -35,7 +35,7 @@ void AppendNode(std::u16string& out, const THtmlElement& e) {
     return;
   }
   out += e.FTagName.empty() ? u"?" : e.FTagName;
-  if (!e.FAttrs.empty()) {
+  if (!e.Attrs().empty()) {
     out += u"[";
     e.EnumAttributeNames(&out, CollectAttribute);
     out += u"]";

@@ -1,11 +1,13 @@
 #include "html/HtmlElement.h"
 #include "html/HtmlScan.h"
+#include "html/HtmlTokenizer.h"
 
 #include "platform/Text.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <numeric>
 #include <utility>
@@ -140,8 +142,15 @@ TRef<IHtmlElement> THtmlElement::GetChildren(int32_t Index) const {
   return TRef<IHtmlElement>(FChildren[static_cast<size_t>(Index)]);
 }
 
+void THtmlElement::ReadAttrs() const {
+  std::lock_guard<TSpinLock> lock(FSource->LateAllocation());
+  if (!FAttrsPending.load(std::memory_order_relaxed)) return;  // read by another thread meanwhile
+  FAttrs = ReadAttributeTable(*FSource, SplitTag(FOrignal).Rest);
+  FAttrsPending.store(false, std::memory_order_release);
+}
+
 const std::u16string_view* THtmlElement::FindAttr(std::u16string_view lowerName) const {
-  for (const TAttr& a : FAttrs)
+  for (const TAttr& a : Attrs())
     if (a.Key == lowerName) return &a.Value;
   return nullptr;
 }
@@ -159,15 +168,16 @@ void THtmlElement::EnumAttributeNames(void* AParam, TEnumAttributeNameCallBack A
   if (!ACallBack) return;
   // The order of a 32-bucket chained table: bucket by bucket, and within a
   // bucket the newest key first (a replaced value keeps its key's place).
-  std::vector<size_t> order(FAttrs.size());
+  const TArenaArray<TAttr>& attrs = Attrs();
+  std::vector<size_t> order(attrs.size());
   std::iota(order.begin(), order.end(), size_t{0});
-  std::vector<uint32_t> bucket(FAttrs.size());
-  for (size_t i = 0; i < FAttrs.size(); ++i) bucket[i] = AttributeBucket(FAttrs[i].Key);
+  std::vector<uint32_t> bucket(attrs.size());
+  for (size_t i = 0; i < attrs.size(); ++i) bucket[i] = AttributeBucket(attrs[i].Key);
   std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
     return bucket[a] != bucket[b] ? bucket[a] < bucket[b] : a > b;
   });
   for (size_t i : order) {
-    if (!ACallBack(AParam, std::u16string(FAttrs[i].Key), std::u16string(FAttrs[i].Value))) return;
+    if (!ACallBack(AParam, std::u16string(attrs[i].Key), std::u16string(attrs[i].Value))) return;
   }
 }
 

@@ -9,9 +9,23 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace zqe::html {
+
+// Guards the arena once a parse is over. Taken a few thousand times a page
+// and almost never contended (a tree is nearly always read by one thread),
+// so a spin that yields costs a few instructions where a mutex costs tens.
+class TSpinLock {
+  std::atomic<bool> FHeld{false};
+
+ public:
+  void lock() noexcept {
+    while (FHeld.exchange(true, std::memory_order_acquire)) std::this_thread::yield();
+  }
+  void unlock() noexcept { FHeld.store(false, std::memory_order_release); }
+};
 
 // The page text, shared by every element made from it: tokens keep their
 // raw text as views into it instead of copies. It also owns the arena that
@@ -47,6 +61,10 @@ class TSourceText {
   T* AllocateArray(size_t count) {
     return static_cast<T*>(Allocate(sizeof(T) * count));
   }
+  // Held by whoever allocates from the arena once the parse is over (an
+  // element reading its attributes on first use), since the finished tree
+  // may be read from several threads.
+  TSpinLock& LateAllocation() { return FLateAllocation; }
   // Gives a handed-over text back to a caller whose parse failed; Text is
   // of no use afterwards.
   std::u16string TakeBack() { return std::move(FOwned); }
@@ -57,6 +75,7 @@ class TSourceText {
   static const char16_t* CopyOf(std::u16string_view text);
   const bool FCopied;
   void Grow(size_t bytes);
+  TSpinLock FLateAllocation;
   std::atomic<int32_t> FRefCount{0};
   void* FBlocks = nullptr;  // newest first, each starting with the link
   char* FNext = nullptr;
@@ -117,6 +136,13 @@ class THtmlElement final : public IHtmlElement {
 
   // Attribute value under an already lower-cased name, or null.
   const std::u16string_view* FindAttr(std::u16string_view lowerName) const;
+  // The attributes, read from the tag's text the first time they are asked
+  // for: most tags of a result page are never asked, and reading every
+  // tag's attributes up front was a third of the parse.
+  const TArenaArray<TAttr>& Attrs() const {
+    if (FAttrsPending.load(std::memory_order_acquire)) ReadAttrs();
+    return FAttrs;
+  }
   bool IsTagElement() const { return !FTagName.empty() && FTagName[0] != u'#'; }
   // Appends to the inner text / HTML builders without recursion.
   void AppendText(bool IncludeSelf, std::u16string& out) const;
@@ -129,6 +155,9 @@ class THtmlElement final : public IHtmlElement {
   bool FClosed = false;
   bool FIsCloseTag = false;
   bool FIsVoid = false;
+  // Set by the tokenizer when the tag's text holds attributes not yet read
+  // into FAttrs.
+  mutable std::atomic<bool> FAttrsPending{false};
   int32_t FSourceLine;
   int32_t FSourceCol;
   // Position among the owner's children, so that sibling combinators need
@@ -140,7 +169,12 @@ class THtmlElement final : public IHtmlElement {
   std::u16string_view FTagName;        // static text or the arena
   std::u16string_view FOrignal;        // into FSource
   std::u16string_view FContent;        // into FSource or the arena
-  TArenaArray<TAttr> FAttrs;           // table order is computed on demand
+
+ private:
+  void ReadAttrs() const;
+
+ public:
+  mutable TArenaArray<TAttr> FAttrs;   // through Attrs(); table order is computed on demand
   TArenaArray<THtmlElement*> FChildren;  // one reference each
 };
 

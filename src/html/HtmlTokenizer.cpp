@@ -280,69 +280,87 @@ void THtmlTokenizer::ReadMarkup(size_t start) {
   FBuilder.Add(c, -1);
 }
 
-// Reads a tag token (brackets included) into e: closing and self-closing
-// marks, upper-case name, attributes. Returns the name's entry.
-int32_t THtmlTokenizer::ReadTag(THtmlElement& e, std::u16string_view token) {
+TTagParts SplitTag(std::u16string_view token) {
+  TTagParts parts;
   std::u16string_view t = token;
   if (!t.empty() && t.front() == u'<') t.remove_prefix(1);
   if (!t.empty() && t.back() == u'>') t.remove_suffix(1);
-  if (t.empty()) {
-    const int32_t id = FNames.Intern({});
-    e.FTagName = FNames[id].Name;
-    return id;
-  }
-  e.FClosed = t.back() == u'/';
-  e.FIsCloseTag = t.front() == u'/';
-  if (e.FIsCloseTag) {
-    e.FKind = TElementKind::CloseTag;
-    t.remove_prefix(1);
-  }
-  if (e.FClosed && !t.empty()) t.remove_suffix(1);
+  if (t.empty()) return parts;
+  parts.SelfClosing = t.back() == u'/';
+  parts.Closing = t.front() == u'/';
+  if (parts.Closing) t.remove_prefix(1);
+  if (parts.SelfClosing && !t.empty()) t.remove_suffix(1);
   size_t i = 0;
-  const std::u16string_view rawName = ReadToken(t, i, TStopTagName{});
-  const int32_t id = FNames.Intern(rawName);
-  e.FTagName = FNames[id].Name;
-  e.FIsVoid = FNames[id].Void;
+  parts.Name = ReadToken(t, i, TStopTagName{});
+  parts.Rest = t.substr(i);
+  return parts;
+}
 
-  std::u16string_view rest = t.substr(i);
-  FRaw.clear();
-  ForEachRawAttribute(rest, [&](std::u16string_view k, std::u16string_view v) { FRaw.emplace_back(k, v); });
-  if (FRaw.empty()) return id;
-
-  // Lower-cased names and decoded values go to the arena.
-  TAttr* attrs = FSource->AllocateArray<TAttr>(FRaw.size());
-  uint32_t count = 0;
-  // Tags with many attributes find duplicates through a map, so that a
+TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view rest) {
+  // The pairs wait in a small buffer (or, past it, a vector) so that the
+  // table is one exact-size arena array made in one pass.
+  constexpr size_t kSmall = 16;
+  TAttr small[kSmall];
+  std::vector<TAttr> many;
+  size_t count = 0;
+  // Tags with many attributes find repeated names through a map, so that a
   // hostile tag cannot make this quadratic.
-  constexpr size_t kLinearLimit = 16;
   std::unordered_map<std::u16string_view, size_t> index;
-  for (auto [k, v] : FRaw) {
+  ForEachRawAttribute(rest, [&](std::u16string_view k, std::u16string_view v) {
     std::u16string_view key = k;
     if (HasUpper(k)) {
-      char16_t* lower = FSource->AllocateArray<char16_t>(k.size());
+      char16_t* lower = arena.AllocateArray<char16_t>(k.size());
       for (size_t c = 0; c < k.size(); ++c) lower[c] = AsciiLowerChar(k[c]);
       key = std::u16string_view(lower, k.size());
     }
     std::u16string_view value = v;
     if (FindAny<u'&'>(v.data(), 0, v.size()) != v.size()) {
-      char16_t* out = FSource->AllocateArray<char16_t>(v.size());
+      char16_t* out = arena.AllocateArray<char16_t>(v.size());
       value = std::u16string_view(out, DecodeCharReferencesTo(v, out));
     }
-    TAttr* existing = nullptr;
-    if (FRaw.size() <= kLinearLimit) {
-      for (uint32_t a = 0; a < count; ++a)
-        if (attrs[a].Key == key) existing = &attrs[a];
-    } else {
-      auto [it, fresh] = index.try_emplace(key, count);
-      if (!fresh) existing = &attrs[it->second];
+    if (count < kSmall) {
+      for (size_t a = 0; a < count; ++a)
+        if (small[a].Key == key) {
+          small[a].Value = value;
+          return;
+        }
+      small[count++] = TAttr{key, value};
+      if (count == kSmall)
+        for (size_t a = 0; a < kSmall; ++a) index.emplace(small[a].Key, a);
+      return;
     }
-    if (existing)
-      existing->Value = value;
-    else
-      new (&attrs[count++]) TAttr{key, value};
-  }
-  e.FAttrs.Data = attrs;
-  e.FAttrs.Count = count;
+    if (many.empty()) many.assign(small, small + kSmall);
+    auto [it, fresh] = index.try_emplace(key, count);
+    if (!fresh) {
+      many[it->second].Value = value;
+      return;
+    }
+    many.push_back(TAttr{key, value});
+    ++count;
+  });
+  TArenaArray<TAttr> table;
+  if (count == 0) return table;
+  table.Data = arena.AllocateArray<TAttr>(count);
+  std::copy_n(many.empty() ? small : many.data(), count, table.Data);
+  table.Count = static_cast<uint32_t>(count);
+  return table;
+}
+
+// Reads a tag token (brackets included) into e: closing and self-closing
+// marks and upper-case name; the attributes wait until they are asked for.
+// Returns the name's entry.
+int32_t THtmlTokenizer::ReadTag(THtmlElement& e, std::u16string_view token) {
+  const TTagParts parts = SplitTag(token);
+  e.FClosed = parts.SelfClosing;
+  e.FIsCloseTag = parts.Closing;
+  if (parts.Closing) e.FKind = TElementKind::CloseTag;
+  const int32_t id = FNames.Intern(parts.Name);
+  e.FTagName = FNames[id].Name;
+  e.FIsVoid = FNames[id].Void;
+  const std::u16string_view rest = parts.Rest;
+  size_t i = 0;
+  while (i < rest.size() && IsHtmlSpace(rest[i])) ++i;
+  if (i < rest.size()) e.FAttrsPending.store(true, std::memory_order_relaxed);
   return id;
 }
 

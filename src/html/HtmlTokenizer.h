@@ -15,6 +15,20 @@ namespace zqe::html {
 class TTagNames;
 class THtmlTreeBuilder;
 
+// A tag token (brackets included) cut into its parts.
+struct TTagParts {
+  bool Closing = false;      // "</x>"
+  bool SelfClosing = false;  // "<x/>"
+  std::u16string_view Name;  // as written
+  std::u16string_view Rest;  // the attributes' text
+};
+TTagParts SplitTag(std::u16string_view token);
+
+// Reads a tag's attribute text into a table in the arena: names lower-cased,
+// values decoded, a repeated name keeping its first place and its last
+// value.
+TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view rest);
+
 class THtmlTokenizer {
  public:
   THtmlTokenizer(TSourceText* source, THtmlTreeBuilder& builder, TTagNames& names);
@@ -47,8 +61,6 @@ class THtmlTokenizer {
   const size_t FLength;
   THtmlTreeBuilder& FBuilder;
   TTagNames& FNames;
-  // The raw attribute pairs of the tag being read, reused across tags.
-  std::vector<std::pair<std::u16string_view, std::u16string_view>> FRaw;
   // The cursor: the next unit of FText to read.
   size_t FPos = 0;
   // Where each line feed of the text stands, found in one pass before the

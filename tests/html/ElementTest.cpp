@@ -2,8 +2,14 @@
 
 #include "platform/Platform.h"
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
+#include <map>
+#include <random>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 namespace zqe::html::test {
 namespace {
@@ -46,6 +52,75 @@ TEST(Element, AttributesAreFoundInAnyCase) {
   EXPECT_TRUE(a->HasAttribute(u"data-x"));
   EXPECT_FALSE(a->HasAttribute(u"title"));
   EXPECT_EQ(U8(a->GetAttributes(u"title")), "");
+}
+
+// Random tags of up to 40 attributes drawn from few names in mixed case,
+// so that repeats are common, also across the sixteenth attribute, where
+// the table switches to its map.
+std::string RandomAttributeTag(std::mt19937& rng, std::map<std::string, std::string>& expected) {
+  static const char* const kNames[] = {"a", "B", "class", "ID", "href", "data-x", "Title", "c1", "c2", "c3",
+                                       "c4", "c5", "c6", "c7", "c8", "c9", "c10", "c11", "c12", "c13", "c14"};
+  static const char* const kValues[] = {"1", "x&amp;y", "", "a b", "&lt;p&gt;", "it's"};
+  std::string tag = "<p";
+  const int count = static_cast<int>(rng() % 41);
+  for (int i = 0; i < count; ++i) {
+    std::string name = kNames[rng() % std::size(kNames)];
+    if (rng() % 3 == 0) std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
+    const std::string value = kValues[rng() % std::size(kValues)];
+    tag += " " + name + "=\"" + value + "\"";
+    std::string key = name;
+    std::transform(key.begin(), key.end(), key.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+    std::string decoded = value;
+    for (auto [from, to] : {std::pair<std::string, std::string>{"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}})
+      for (size_t at; (at = decoded.find(from)) != std::string::npos;) decoded.replace(at, from.size(), to);
+    expected[key] = decoded;  // the last value of a repeated name wins
+  }
+  return tag + ">x</p>";
+}
+
+TEST(Element, AttributeTablesHoldEachNameOnceWithItsLastValue) {
+  LiveElementCheck live;
+  std::mt19937 rng(7);
+  for (int round = 0; round < 400; ++round) {
+    std::map<std::string, std::string> expected;
+    const std::string html = RandomAttributeTag(rng, expected);
+    auto p = Parse(html)->GetChildren(0);
+    std::map<std::string, std::string> listed;
+    p->EnumAttributeNames(&listed, [](void* out, const std::u16string& n, const std::u16string& v) {
+      return static_cast<std::map<std::string, std::string>*>(out)->emplace(U8(n), U8(v)).second;
+    });
+    EXPECT_EQ(listed, expected) << html;
+    for (const auto& [name, value] : expected) EXPECT_EQ(U8(p->GetAttributes(U16(name))), value) << html;
+  }
+}
+
+// A finished tree is read by several threads at once: the first reads of
+// each element's attributes race, and every thread must see whole tables.
+TEST(SharedTree, FirstAttributeReadsFromManyThreadsAgree) {
+  LiveElementCheck live;
+  std::mt19937 rng(11);
+  std::string html;
+  std::vector<std::map<std::string, std::string>> expected(300);
+  for (auto& e : expected) html += RandomAttributeTag(rng, e);
+  auto doc = Parse(html);
+  ASSERT_EQ(doc->GetChildrenCount(), static_cast<int32_t>(expected.size()));
+  constexpr int kThreads = 4;
+  std::vector<int> wrong(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (size_t k = 0; k < expected.size(); ++k) {
+        // Each thread walks the elements in its own order.
+        const size_t i = t % 2 ? expected.size() - 1 - k : k;
+        auto p = doc->GetChildren(static_cast<int32_t>(i));
+        for (const auto& [name, value] : expected[i])
+          if (U8(p->GetAttributes(U16(name))) != value) ++wrong[t];
+        if (p->HasAttribute(u"none")) ++wrong[t];
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
 }
 
 bool Collect(void* param, const std::u16string& name, const std::u16string& value) {
