@@ -66,6 +66,8 @@ void ForEachRawAttribute(std::u16string_view t, F&& f) {
   }
 }
 
+bool IsAsciiLetter(char16_t c) { return static_cast<char16_t>((c | 0x20) - u'a') < 26; }
+
 bool HasUpper(std::u16string_view s) {
   for (char16_t c : s)
     if (c >= u'A' && c <= u'Z') return true;
@@ -291,8 +293,17 @@ TTagParts SplitTag(std::u16string_view token) {
   if (parts.Closing) t.remove_prefix(1);
   if (parts.SelfClosing && !t.empty()) t.remove_suffix(1);
   size_t i = 0;
-  parts.Name = ReadToken(t, i, TStopTagName{});
-  parts.Rest = t.substr(i);
+  if (!t.empty() && IsAsciiLetter(t[0])) {
+    // Nearly every tag: a name right after the bracket, no spaces or quotes
+    // for ReadToken to handle.
+    const TStopTagName stop;
+    i = 1;
+    while (i < t.size() && !stop(t[i])) ++i;
+    parts.Name = std::u16string_view(t.data(), i);
+  } else {
+    parts.Name = ReadToken(t, i, TStopTagName{});
+  }
+  parts.Rest = std::u16string_view(t.data() + i, t.size() - i);
   return parts;
 }
 
@@ -300,7 +311,11 @@ TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view re
   // The pairs wait in a small buffer (or, past it, a vector) so that the
   // table is one exact-size arena array made in one pass.
   constexpr size_t kSmall = 16;
-  TAttr small[kSmall];
+  union TSmall {
+    TSmall() {}  // left unset: only the slots below count are ever read
+    TAttr Items[kSmall];
+  } buffer;
+  TAttr* const small = buffer.Items;
   std::vector<TAttr> many;
   size_t count = 0;
   // Tags with many attributes find repeated names through a map, so that a
@@ -324,7 +339,7 @@ TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view re
           small[a].Value = value;
           return;
         }
-      small[count++] = TAttr{key, value};
+      new (&small[count++]) TAttr{key, value};
       if (count == kSmall)
         for (size_t a = 0; a < kSmall; ++a) index.emplace(small[a].Key, a);
       return;
