@@ -40,7 +40,7 @@ void AppendNode(std::u16string& out, const THtmlElement& e) {
     e.EnumAttributeNames(&out, CollectAttribute);
     out += u"]";
   }
-  if (e.FCloseTag) out += u"/";
+  if (!e.FCloseText.empty()) out += u"/";
 }
 
 }  // namespace

@@ -36,14 +36,14 @@ void DestroyElements(THtmlElement* root) {
       c->FOwner = nullptr;
       c->FIndexInOwner = -1;
       if (c->FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        if (c->FChildren.empty() && !c->FCloseTag)
+        if (c->FChildren.empty() && !c->FCloseTag.load(std::memory_order_acquire))
           THtmlElement::Destroy(c);
         else
           work.push_back(c);
       }
     }
     e->FChildren.clear();
-    if (THtmlElement* close = std::exchange(e->FCloseTag, nullptr)) {
+    if (THtmlElement* close = e->FCloseTag.exchange(nullptr, std::memory_order_acq_rel)) {
       if (close->FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) THtmlElement::Destroy(close);
     }
     THtmlElement::Destroy(e);
@@ -131,7 +131,7 @@ void THtmlElement::Destroy(THtmlElement* e) noexcept {
 void THtmlElement::Release() const noexcept {
   if (FRefCount.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
   auto* self = const_cast<THtmlElement*>(this);
-  if (FChildren.empty() && !FCloseTag)
+  if (FChildren.empty() && !FCloseTag.load(std::memory_order_acquire))
     Destroy(self);
   else
     DestroyElements(self);
@@ -147,6 +147,37 @@ void THtmlElement::ReadAttrs() const {
   if (!FAttrsPending.load(std::memory_order_relaxed)) return;  // read by another thread meanwhile
   FAttrs = ReadAttributeTable(*FSource, SplitTag(FOrignal).Rest);
   FAttrsPending.store(false, std::memory_order_release);
+}
+
+TRef<IHtmlElement> THtmlElement::GetCloseTag() const {
+  if (FCloseText.empty()) return nullptr;
+  THtmlElement* close = FCloseTag.load(std::memory_order_acquire);
+  return TRef<IHtmlElement>(close ? close : MakeCloseTag());
+}
+
+THtmlElement* THtmlElement::MakeCloseTag() const {
+  std::lock_guard<TSpinLock> lock(FSource->LateAllocation());
+  if (THtmlElement* made = FCloseTag.load(std::memory_order_relaxed)) return made;  // made meanwhile
+  // Its line and column, counted from this element's own.
+  const char16_t* text = FSource->Text.data();
+  const auto from = static_cast<size_t>(FOrignal.data() - text);
+  const auto at = static_cast<size_t>(FCloseText.data() - text);
+  size_t lastFeed = 0;
+  const int32_t feeds = CountLineFeeds(text, from, at, lastFeed);
+  const int32_t line = FSourceLine + feeds;
+  const auto col = static_cast<int32_t>(feeds ? at - lastFeed : static_cast<size_t>(FSourceCol) + (at - from));
+  auto* close = new (FSource->Allocate(sizeof(THtmlElement)))
+      THtmlElement(FSource, TElementKind::CloseTag, FCloseText, line, col);
+  const TTagParts parts = SplitTag(FCloseText);
+  // It closed this element, so its name is this element's.
+  close->FTagName = FTagName;
+  close->FIsVoid = FIsVoid;
+  close->FIsCloseTag = true;
+  close->FClosed = parts.SelfClosing;
+  close->FAttrsPending.store(HasAttributeText(parts.Rest), std::memory_order_relaxed);
+  close->AddRef();
+  FCloseTag.store(close, std::memory_order_release);
+  return close;
 }
 
 const std::u16string_view* THtmlElement::FindAttr(std::u16string_view lowerName) const {
@@ -205,7 +236,7 @@ void THtmlElement::AppendHtml(bool IncludeSelf, std::u16string& out) const {
   while (!stack.empty()) {
     auto& [e, next] = stack.back();
     if (next == e->FChildren.size()) {
-      if ((e != this || IncludeSelf) && e->FCloseTag) out.append(e->FCloseTag->FOrignal);
+      if (e != this || IncludeSelf) out.append(e->FCloseText);
       stack.pop_back();
       continue;
     }

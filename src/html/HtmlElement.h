@@ -121,7 +121,7 @@ class THtmlElement final : public IHtmlElement {
   std::u16string GetOrignal() const override { return std::u16string(FOrignal); }
   int32_t GetChildrenCount() const override { return static_cast<int32_t>(FChildren.size()); }
   TRef<IHtmlElement> GetChildren(int32_t Index) const override;
-  TRef<IHtmlElement> GetCloseTag() const override { return TRef<IHtmlElement>(FCloseTag); }
+  TRef<IHtmlElement> GetCloseTag() const override;
   std::u16string GetInnerHtml() const override;
   std::u16string GetOuterHtml() const override;
   std::u16string GetInnerText() const override;
@@ -164,7 +164,10 @@ class THtmlElement final : public IHtmlElement {
   // no search; -1 without owner.
   int32_t FIndexInOwner = -1;
   THtmlElement* FOwner = nullptr;      // no reference held
-  THtmlElement* FCloseTag = nullptr;   // one reference held
+  // The closing tag is kept as its text: few callers ever ask for it as an
+  // element, which is then made once (FCloseTag, one reference held).
+  std::u16string_view FCloseText;      // into FSource; empty for none
+  mutable std::atomic<THtmlElement*> FCloseTag{nullptr};
   TSourceText* FSource;                // one reference held
   std::u16string_view FTagName;        // static text or the arena
   std::u16string_view FOrignal;        // into FSource
@@ -172,6 +175,7 @@ class THtmlElement final : public IHtmlElement {
 
  private:
   void ReadAttrs() const;
+  THtmlElement* MakeCloseTag() const;
 
  public:
   mutable TArenaArray<TAttr> FAttrs;   // through Attrs(); table order is computed on demand

@@ -238,6 +238,17 @@ void THtmlTokenizer::ReadMarkup(size_t start) {
     kind = TElementKind::Tag;
   }
 
+  TTagParts parts;
+  if (kind == TElementKind::Tag) {
+    const std::u16string_view token = FText.substr(start, FPos - start);
+    parts = SplitTag(token);
+    // A closing tag is no element of its own: the element it closes keeps
+    // its text.
+    if (parts.Closing) {
+      FBuilder.AddCloseTag(token, FNames.Intern(parts.Name));
+      return;
+    }
+  }
   THtmlElement* e = Make(kind, start);
   e->FClosed = true;
   int32_t name = -1;
@@ -261,10 +272,10 @@ void THtmlTokenizer::ReadMarkup(size_t start) {
     }
     default:
       e->FClosed = false;
-      name = ReadTag(*e, e->FOrignal);
+      name = ReadTag(*e, parts);
       break;
   }
-  const bool rawContent = kind == TElementKind::Tag && !e->FIsCloseTag && !e->FClosed &&
+  const bool rawContent = kind == TElementKind::Tag && !e->FClosed &&
                           (FNames[name].Script || FNames[name].Style);
   const bool isScript = rawContent && FNames[name].Script;
   FBuilder.Add(e, name);
@@ -361,21 +372,20 @@ TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view re
   return table;
 }
 
-// Reads a tag token (brackets included) into e: closing and self-closing
-// marks and upper-case name; the attributes wait until they are asked for.
-// Returns the name's entry.
-int32_t THtmlTokenizer::ReadTag(THtmlElement& e, std::u16string_view token) {
-  const TTagParts parts = SplitTag(token);
+bool HasAttributeText(std::u16string_view rest) {
+  size_t i = 0;
+  while (i < rest.size() && IsHtmlSpace(rest[i])) ++i;
+  return i < rest.size();
+}
+
+// Reads an opening tag into e: self-closing mark and upper-case name; the
+// attributes wait until they are asked for. Returns the name's entry.
+int32_t THtmlTokenizer::ReadTag(THtmlElement& e, const TTagParts& parts) {
   e.FClosed = parts.SelfClosing;
-  e.FIsCloseTag = parts.Closing;
-  if (parts.Closing) e.FKind = TElementKind::CloseTag;
   const int32_t id = FNames.Intern(parts.Name);
   e.FTagName = FNames[id].Name;
   e.FIsVoid = FNames[id].Void;
-  const std::u16string_view rest = parts.Rest;
-  size_t i = 0;
-  while (i < rest.size() && IsHtmlSpace(rest[i])) ++i;
-  if (i < rest.size()) e.FAttrsPending.store(true, std::memory_order_relaxed);
+  if (HasAttributeText(parts.Rest)) e.FAttrsPending.store(true, std::memory_order_relaxed);
   return id;
 }
 

@@ -23,6 +23,8 @@ struct TTagParts {
   std::u16string_view Rest;  // the attributes' text
 };
 TTagParts SplitTag(std::u16string_view token);
+// Whether an attribute text holds any attribute.
+bool HasAttributeText(std::u16string_view rest);
 
 // Reads a tag's attribute text into a table in the arena: names lower-cased,
 // values decoded, a repeated name keeping its first place and its last
@@ -46,7 +48,7 @@ class THtmlTokenizer {
   void ConsumeUntilClosedBy(size_t start, std::u16string_view before, bool quoteAware);
   void ConsumeThroughTagEnd(size_t start);
   void ReadMarkup(size_t start);
-  int32_t ReadTag(THtmlElement& e, std::u16string_view token);
+  int32_t ReadTag(THtmlElement& e, const TTagParts& parts);
   bool IsClosingTagFor(size_t q, std::u16string_view name) const;
   bool StartsWithCommentOpen() const;
   void ReadWrappedContent(const char* error);

@@ -43,16 +43,13 @@ void THtmlTreeBuilder::PopOpen() {
   FOpen.pop_back();
 }
 
-void THtmlTreeBuilder::AddCloseTag(THtmlElement* e, int32_t name) {
+void THtmlTreeBuilder::AddCloseTag(std::u16string_view text, int32_t name) {
   const int32_t j = FNames[name].LastOpen;
-  if (j < 0) {
-    e->Release();  // matches nothing: dropped
-    return;
-  }
+  if (j < 0) return;  // matches nothing: dropped
   THtmlElement* opener = FOpen[static_cast<size_t>(j)].Element;
   // Whatever is still open inside the matched element closes with it.
   while (FOpen.size() > static_cast<size_t>(j)) PopOpen();
-  opener->FCloseTag = e;
+  opener->FCloseText = text;
 }
 
 }  // namespace zqe::html

@@ -29,10 +29,6 @@ class THtmlTreeBuilder {
   // Takes the caller's reference to e; name is its tag name entry (-1 for
   // nodes that are not tags).
   void Add(THtmlElement* e, int32_t name) {
-    if (e->FIsCloseTag) {
-      AddCloseTag(e, name);
-      return;
-    }
     // Void elements take no children: the next element closes them.
     while (!FOpen.empty() && FOpen.back().Element->FIsVoid) PopOpen();
     const size_t first = FOpen.empty() ? 0 : FOpen.back().FirstChild;
@@ -45,6 +41,10 @@ class THtmlTreeBuilder {
       entry.LastOpen = static_cast<int32_t>(FOpen.size() - 1);
     }
   }
+
+  // A closing tag (its text, brackets included) closes the top open
+  // element of its name and all open inside it, or is dropped.
+  void AddCloseTag(std::u16string_view text, int32_t name);
 
   // Moves every waiting child into its parent's array.
   void Finish();
@@ -59,7 +59,6 @@ class THtmlTreeBuilder {
 
   void TakeChildren(THtmlElement* e, size_t first);
   void PopOpen();
-  void AddCloseTag(THtmlElement* e, int32_t name);
 
   THtmlElement* FDocument;
   TTagNames& FNames;

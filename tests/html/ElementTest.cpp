@@ -106,6 +106,9 @@ TEST(SharedTree, FirstAttributeReadsFromManyThreadsAgree) {
   ASSERT_EQ(doc->GetChildrenCount(), static_cast<int32_t>(expected.size()));
   constexpr int kThreads = 4;
   std::vector<int> wrong(kThreads, 0);
+  // The closing tag each thread was given, per element: made once, so the
+  // same for all.
+  std::vector<std::vector<const IHtmlElement*>> closers(kThreads, std::vector<const IHtmlElement*>(expected.size()));
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
@@ -116,11 +119,15 @@ TEST(SharedTree, FirstAttributeReadsFromManyThreadsAgree) {
         for (const auto& [name, value] : expected[i])
           if (U8(p->GetAttributes(U16(name))) != value) ++wrong[t];
         if (p->HasAttribute(u"none")) ++wrong[t];
+        auto close = p->GetCloseTag();
+        if (!close || close->GetOrignal() != u"</p>") ++wrong[t];
+        closers[t][i] = close.get();
       }
     });
   }
   for (auto& th : threads) th.join();
   EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
+  for (int t = 1; t < kThreads; ++t) EXPECT_EQ(closers[t], closers[0]);
 }
 
 bool Collect(void* param, const std::u16string& name, const std::u16string& value) {
@@ -153,19 +160,22 @@ TEST(Element, ResultListKeepsElementsAliveAfterTheDocument) {
   TRef<IHtmlElementList> found;
   {
     auto doc = Parse("<div><p id=1>a<b>b</b></p><p id=2>c</p></div>x");
-    EXPECT_EQ(LiveHtmlElementCount() - before, 13);
+    // Closing tags are elements only once asked for.
+    EXPECT_EQ(LiveHtmlElementCount() - before, 9);
     found = doc->SimpleCSSSelector(u"p#1");
     EXPECT_TRUE(found->GetItems(0)->GetOwner());
+    EXPECT_TRUE(found->GetItems(0)->GetChildren(1)->GetCloseTag());
+    EXPECT_EQ(LiveHtmlElementCount() - before, 10);
   }
   // The first P, its text, B with its text and closing tag remain.
-  EXPECT_EQ(LiveHtmlElementCount() - before, 6);
+  EXPECT_EQ(LiveHtmlElementCount() - before, 5);
   auto p = found->GetItems(0);
   EXPECT_FALSE(p->GetOwner()) << "its parent is gone";
   EXPECT_EQ(U8(p->GetOuterHtml()), "<p id=1>a<b>b</b></p>");
   EXPECT_EQ(U8(p->GetInnerText()), "ab");
   EXPECT_EQ(p->GetChildren(1)->GetOwner(), p);
   found = nullptr;
-  EXPECT_EQ(LiveHtmlElementCount() - before, 6) << "p is still held";
+  EXPECT_EQ(LiveHtmlElementCount() - before, 5) << "p is still held";
   p = nullptr;
   EXPECT_EQ(LiveHtmlElementCount(), before);
 }
@@ -181,16 +191,25 @@ TEST(Element, ReleasingAResultListKeepsParentLinks) {
 
 TEST(Element, ClosingTagHangsOffItsElementOnly) {
   LiveElementCheck live;
-  auto doc = Parse("<div>x</DIV >");
+  auto doc = Parse("<div>x\n  <b>y</b\n>z</DIV x=1>");
   auto div = doc->GetChildren(0);
   auto close = div->GetCloseTag();
   ASSERT_TRUE(close);
+  EXPECT_EQ(close, div->GetCloseTag()) << "made once";
   EXPECT_EQ(U8(close->GetTagName()), "DIV");
-  EXPECT_EQ(U8(close->GetOrignal()), "</DIV >");
+  EXPECT_EQ(U8(close->GetOrignal()), "</DIV x=1>");
+  EXPECT_EQ(U8(close->GetAttributes(u"x")), "1");
+  EXPECT_EQ(close->GetSourceLineNum(), 3);
+  EXPECT_EQ(close->GetSourceColNum(), 3);
   EXPECT_FALSE(close->GetOwner());
   EXPECT_EQ(close->GetChildrenCount(), 0);
-  EXPECT_EQ(div->GetChildrenCount(), 1);
+  EXPECT_EQ(div->GetChildrenCount(), 3);
   EXPECT_FALSE(div->GetChildren(0)->GetCloseTag());
+  auto bClose = div->GetChildren(1)->GetCloseTag();
+  ASSERT_TRUE(bClose);
+  EXPECT_EQ(U8(bClose->GetOrignal()), "</b\n>");
+  EXPECT_EQ(bClose->GetSourceLineNum(), 2);
+  EXPECT_EQ(bClose->GetSourceColNum(), 7);
 }
 
 struct TextCase {
