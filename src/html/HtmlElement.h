@@ -73,6 +73,7 @@ class TSourceText {
 
  private:
   static const char16_t* CopyOf(std::u16string_view text);
+  static size_t FirstBlockSize(size_t units);
   const bool FCopied;
   void Grow(size_t bytes);
   TSpinLock FLateAllocation;
