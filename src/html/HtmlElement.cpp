@@ -102,6 +102,20 @@ TSourceText::~TSourceText() {
   }
 }
 
+std::pair<int32_t, int32_t> TSourceText::LineAndColumn(size_t pos) {
+  if (!FFeedsFound.load(std::memory_order_acquire)) {
+    std::lock_guard<TSpinLock> lock(FLateAllocation);
+    if (!FFeedsFound.load(std::memory_order_relaxed)) {
+      FindLineFeeds(Text.data(), Text.size(), FFeeds);
+      FFeedsFound.store(true, std::memory_order_release);
+    }
+  }
+  // Feeds before pos.
+  const auto before = static_cast<size_t>(std::lower_bound(FFeeds.begin(), FFeeds.end(), pos) - FFeeds.begin());
+  const size_t lineStart = before == 0 ? 0 : FFeeds[before - 1] + 1;
+  return {static_cast<int32_t>(before + 1), static_cast<int32_t>(pos - lineStart + 1)};
+}
+
 void TSourceText::Grow(size_t bytes) {
   constexpr size_t kHeader = 16;  // keeps the blocks' contents 8-byte aligned
   const size_t size = std::max(FNextBlockSize, bytes + kHeader);
@@ -116,9 +130,8 @@ void TSourceText::Grow(size_t bytes) {
 // ---------------------------------------------------------------------------
 // THtmlElement
 
-THtmlElement::THtmlElement(TSourceText* source, TElementKind kind, std::u16string_view text, int32_t line,
-                           int32_t col)
-    : FKind(kind), FSourceLine(line), FSourceCol(col), FSource(source), FOrignal(text) {
+THtmlElement::THtmlElement(TSourceText* source, TElementKind kind, std::u16string_view text)
+    : FKind(kind), FSource(source), FOrignal(text) {
   FSource->AddRef();
   gLiveElements.fetch_add(1, std::memory_order_relaxed);
 }
@@ -156,6 +169,16 @@ void THtmlElement::ReadAttrs() const {
   FAttrsPending.store(false, std::memory_order_release);
 }
 
+int32_t THtmlElement::GetSourceLineNum() const {
+  if (FKind == TElementKind::Document) return 0;
+  return FSource->LineAndColumn(static_cast<size_t>(FOrignal.data() - FSource->Text.data())).first;
+}
+
+int32_t THtmlElement::GetSourceColNum() const {
+  if (FKind == TElementKind::Document) return 0;
+  return FSource->LineAndColumn(static_cast<size_t>(FOrignal.data() - FSource->Text.data())).second;
+}
+
 TRef<IHtmlElement> THtmlElement::GetCloseTag() const {
   if (FCloseText.empty()) return nullptr;
   THtmlElement* close = FCloseTag.load(std::memory_order_acquire);
@@ -165,16 +188,7 @@ TRef<IHtmlElement> THtmlElement::GetCloseTag() const {
 THtmlElement* THtmlElement::MakeCloseTag() const {
   std::lock_guard<TSpinLock> lock(FSource->LateAllocation());
   if (THtmlElement* made = FCloseTag.load(std::memory_order_relaxed)) return made;  // made meanwhile
-  // Its line and column, counted from this element's own.
-  const char16_t* text = FSource->Text.data();
-  const auto from = static_cast<size_t>(FOrignal.data() - text);
-  const auto at = static_cast<size_t>(FCloseText.data() - text);
-  size_t lastFeed = 0;
-  const int32_t feeds = CountLineFeeds(text, from, at, lastFeed);
-  const int32_t line = FSourceLine + feeds;
-  const auto col = static_cast<int32_t>(feeds ? at - lastFeed : static_cast<size_t>(FSourceCol) + (at - from));
-  auto* close = new (FSource->Allocate(sizeof(THtmlElement)))
-      THtmlElement(FSource, TElementKind::CloseTag, FCloseText, line, col);
+  auto* close = new (FSource->Allocate(sizeof(THtmlElement))) THtmlElement(FSource, TElementKind::CloseTag, FCloseText);
   const TTagParts parts = SplitTag(FCloseText);
   // It closed this element, so its name is this element's.
   close->FTagName = FTagName;

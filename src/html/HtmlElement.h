@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zqe::html {
@@ -61,6 +62,10 @@ class TSourceText {
   T* AllocateArray(size_t count) {
     return static_cast<T*>(Allocate(sizeof(T) * count));
   }
+  // Line and column (from 1, in UTF-16 units) of the unit at pos. The
+  // line feeds are found on the first call, not at every parse: only
+  // tools and error messages ask.
+  std::pair<int32_t, int32_t> LineAndColumn(size_t pos);
   // Held by whoever allocates from the arena once the parse is over (an
   // element reading its attributes on first use), since the finished tree
   // may be read from several threads.
@@ -77,6 +82,8 @@ class TSourceText {
   const bool FCopied;
   void Grow(size_t bytes);
   TSpinLock FLateAllocation;
+  std::atomic<bool> FFeedsFound{false};
+  std::vector<size_t> FFeeds;  // positions of the line feeds, once found
   std::atomic<int32_t> FRefCount{0};
   void* FBlocks = nullptr;  // newest first, each starting with the link
   char* FNext = nullptr;
@@ -108,7 +115,7 @@ struct TAttr {
 
 class THtmlElement final : public IHtmlElement {
  public:
-  THtmlElement(TSourceText* source, TElementKind kind, std::u16string_view text, int32_t line, int32_t col);
+  THtmlElement(TSourceText* source, TElementKind kind, std::u16string_view text);
   ~THtmlElement();
   THtmlElement(const THtmlElement&) = delete;
   THtmlElement& operator=(const THtmlElement&) = delete;
@@ -127,8 +134,8 @@ class THtmlElement final : public IHtmlElement {
   std::u16string GetOuterHtml() const override;
   std::u16string GetInnerText() const override;
   std::u16string GetAttributes(std::u16string_view Name) const override;
-  int32_t GetSourceLineNum() const override { return FSourceLine; }
-  int32_t GetSourceColNum() const override { return FSourceCol; }
+  int32_t GetSourceLineNum() const override;
+  int32_t GetSourceColNum() const override;
   bool HasAttribute(std::u16string_view AttributeName) const override;
   TRef<IHtmlElementList> FindElements(std::u16string_view ATagName, std::u16string_view AAttributes,
                                       bool AOnlyInTopElement) const override;
@@ -159,8 +166,6 @@ class THtmlElement final : public IHtmlElement {
   // Set by the tokenizer when the tag's text holds attributes not yet read
   // into FAttrs.
   mutable std::atomic<bool> FAttrsPending{false};
-  int32_t FSourceLine;
-  int32_t FSourceCol;
   // Position among the owner's children, so that sibling combinators need
   // no search; -1 without owner.
   int32_t FIndexInOwner = -1;

@@ -56,7 +56,7 @@ inline void CopyUnits(char16_t* to, const char16_t* from, size_t n) {
 }
 
 // Appends the position of every line feed of s[0, n) to feeds.
-inline void FindLineFeeds(const char16_t* s, size_t n, std::vector<uint32_t>& feeds) {
+inline void FindLineFeeds(const char16_t* s, size_t n, std::vector<size_t>& feeds) {
   size_t i = 0;
 #if defined(__SSE2__)
   const __m128i feed = _mm_set1_epi16(u'\n');
@@ -64,51 +64,11 @@ inline void FindLineFeeds(const char16_t* s, size_t n, std::vector<uint32_t>& fe
     const __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), feed);
     const __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8)), feed);
     for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b))); mask != 0; mask &= mask - 1)
-      feeds.push_back(static_cast<uint32_t>(i + static_cast<size_t>(__builtin_ctz(mask))));
+      feeds.push_back(i + static_cast<size_t>(__builtin_ctz(mask)));
   }
 #endif
   for (; i < n; ++i)
-    if (s[i] == u'\n') feeds.push_back(static_cast<uint32_t>(i));
-}
-
-// Number of line feeds in [i, n); lastFeed gets the position of the last
-// one and is left alone when there is none.
-inline int32_t CountLineFeeds(const char16_t* s, size_t i, size_t n, size_t& lastFeed) {
-  int32_t count = 0;
-#if defined(__SSE2__)
-  const __m128i feed = _mm_set1_epi16(u'\n');
-  for (; i + 8 <= n; i += 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, feed))) & 0x5555u;
-    while (mask) {
-      ++count;
-      lastFeed = i + static_cast<size_t>(__builtin_ctz(mask)) / 2;
-      mask &= mask - 1;
-    }
-  }
-  // The last few units through the block that ends at n, its lanes before
-  // i masked off: tokens are short, and a unit-by-unit tail per token cost
-  // more than the blocks.
-  if (i < n && n >= 8) {
-    const size_t base = n - 8;
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + base));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, feed))) & 0x5555u;
-    mask &= ~0u << (2 * (i - base));
-    while (mask) {
-      ++count;
-      lastFeed = base + static_cast<size_t>(__builtin_ctz(mask)) / 2;
-      mask &= mask - 1;
-    }
-    i = n;
-  }
-#endif
-  for (; i < n; ++i) {
-    if (s[i] == u'\n') {
-      ++count;
-      lastFeed = i;
-    }
-  }
-  return count;
+    if (s[i] == u'\n') feeds.push_back(i);
 }
 
 }  // namespace zqe::html

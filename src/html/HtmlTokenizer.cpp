@@ -97,12 +97,6 @@ THtmlTokenizer::THtmlTokenizer(TSourceText* source, THtmlTreeBuilder& builder, T
       FNames(names) {}
 
 void THtmlTokenizer::Run() {
-  // Positions fit 32 bits (always so on a 32-bit build; the shifts say it
-  // without a comparison the compiler calls always true there).
-  if ((FLength >> 16 >> 16) == 0) {
-    FindLineFeeds(FChars, FLength, FFeeds);
-    FFeedsBuilt = true;
-  }
   while (FPos < FLength) {
     const size_t start = FPos;
     if (FChars[FPos] == u'<') {
@@ -123,31 +117,9 @@ void THtmlTokenizer::Run() {
   }
 }
 
-// Line and column of position q; positions are asked for in increasing
-// order, so the counting never goes back.
-void THtmlTokenizer::AdvanceTo(size_t q) {
-  if (FFeedsBuilt) {
-    while (FNextFeed < FFeeds.size() && FFeeds[FNextFeed] < q) FLineStart = FFeeds[FNextFeed++] + 1;
-    FLine = static_cast<int32_t>(FNextFeed + 1);
-    FCol = static_cast<int32_t>(q - FLineStart) + 1;
-    return;
-  }
-  if (q > FLinePos) {
-    size_t lastFeed = 0;
-    const int32_t feeds = CountLineFeeds(FChars, FLinePos, q, lastFeed);
-    if (feeds) {
-      FLine += feeds;
-      FLineStart = lastFeed + 1;
-    }
-    FLinePos = q;
-  }
-  FCol = static_cast<int32_t>(q - FLineStart) + 1;
-}
-
 THtmlElement* THtmlTokenizer::Make(TElementKind kind, size_t start) {
-  AdvanceTo(start);
   void* mem = FSource->Allocate(sizeof(THtmlElement));
-  auto* e = new (mem) THtmlElement(FSource, kind, FText.substr(start, FPos - start), FLine, FCol);
+  auto* e = new (mem) THtmlElement(FSource, kind, FText.substr(start, FPos - start));
   e->AddRef();
   return e;
 }
@@ -162,15 +134,14 @@ void THtmlTokenizer::SetDecodedContent(THtmlElement& e, std::u16string_view raw)
 }
 
 void THtmlTokenizer::TagEndError(size_t start) {
-  AdvanceTo(start);
-  std::u16string msg = u"LineNum:" + IntToU16(FLine) + u"无法找到Tag结束点:";
+  std::u16string msg = u"LineNum:" + IntToU16(FSource->LineAndColumn(start).first) + u"无法找到Tag结束点:";
   msg.append(FText.substr(start, 100));
   throw EHtmlParserError(msg);
 }
 
 void THtmlTokenizer::UnterminatedError(const char* fmt) {
-  AdvanceTo(FPos);
-  throw EHtmlParserError(Utf16Format(fmt, FLine, FCol));
+  const auto [line, col] = FSource->LineAndColumn(FPos);
+  throw EHtmlParserError(Utf16Format(fmt, line, col));
 }
 
 // The next ">" from `from`, outside double quotes when quoteAware; npos
@@ -497,7 +468,7 @@ TAttributeDynArray ParseAttributeList(std::u16string_view text) {
 namespace {
 
 TRef<IHtmlElement> ParseSource(TSourceText* source) {
-  auto* doc = new (source->Allocate(sizeof(THtmlElement))) THtmlElement(source, TElementKind::Document, {}, 0, 0);
+  auto* doc = new (source->Allocate(sizeof(THtmlElement))) THtmlElement(source, TElementKind::Document, {});
   doc->FTagName = u"#DOCUMENT";
   // From here the document owns the source; an error releases the partial
   // tree with it.

@@ -39,7 +39,6 @@ class THtmlTokenizer {
   void Run();
 
  private:
-  void AdvanceTo(size_t q);
   THtmlElement* Make(TElementKind kind, size_t start);
   void SetDecodedContent(THtmlElement& e, std::u16string_view raw);
   [[noreturn]] void TagEndError(size_t start);
@@ -65,17 +64,6 @@ class THtmlTokenizer {
   TTagNames& FNames;
   // The cursor: the next unit of FText to read.
   size_t FPos = 0;
-  // Where each line feed of the text stands, found in one pass before the
-  // tokens: a token's line is then a step along this list instead of a
-  // rescan of the units since the last token. Not built for a text too
-  // long for 32-bit positions, which counts feeds as it goes instead.
-  std::vector<uint32_t> FFeeds;
-  bool FFeedsBuilt = false;
-  size_t FNextFeed = 0;
-  size_t FLinePos = 0;
-  size_t FLineStart = 0;
-  int32_t FLine = 1;
-  int32_t FCol = 1;
 };
 
 }  // namespace zqe::html

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <iterator>
 #include <random>
+#include <vector>
 #include "html/HtmlScan.h"
 
 namespace zqe::html::test {
@@ -173,21 +174,18 @@ TEST(TreeBuilder, RecordsLinesAndColumnsInUtf16Units) {
   EXPECT_EQ(script->GetSourceColNum(), 10);
 }
 
-// Line numbers come from counting line feeds between tokens, eight units at
-// a time with the short rest read through the block that ends the range:
-// every start, end and feed position against the count unit by unit.
-TEST(TreeBuilder, LineFeedCountAgreesWithTheUnitByUnitCount) {
+// Line numbers come from the list of line feeds, found sixteen units at a
+// time with a unit-by-unit tail: every length and feed position against
+// the search unit by unit.
+TEST(TreeBuilder, LineFeedListAgreesWithTheUnitByUnitSearch) {
   std::u16string s;
-  for (int k = 0; k < 40; ++k) s += (k * 7) % 5 == 0 ? u'\n' : static_cast<char16_t>(u'a' + k % 26);
-  for (size_t i = 0; i <= s.size(); ++i) {
-    for (size_t n = i; n <= s.size(); ++n) {
-      int32_t want = 0;
-      size_t wantLast = 12345, last = 12345;
-      for (size_t q = i; q < n; ++q)
-        if (s[q] == u'\n') ++want, wantLast = q;
-      ASSERT_EQ(CountLineFeeds(s.data(), i, n, last), want) << i << ".." << n;
-      ASSERT_EQ(last, wantLast) << i << ".." << n;
-    }
+  for (int k = 0; k < 70; ++k) s += (k * 7) % 5 == 0 ? u'\n' : static_cast<char16_t>(k % 3 ? u'a' + k % 26 : 0x4E2D);
+  for (size_t n = 0; n <= s.size(); ++n) {
+    std::vector<size_t> want, got;
+    for (size_t q = 0; q < n; ++q)
+      if (s[q] == u'\n') want.push_back(q);
+    FindLineFeeds(s.data(), n, got);
+    ASSERT_EQ(got, want) << n;
   }
 }
 
