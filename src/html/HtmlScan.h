@@ -29,6 +29,23 @@ inline size_t FindAny(const char16_t* s, size_t i, size_t n) {
       const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
       if (mask) return i + static_cast<size_t>(__builtin_ctz(mask));
     }
+  } else {
+    // NUL or units outside ASCII: thirty-two units a step, each eight
+    // units' comparisons packed to bytes with signed saturation (a match,
+    // -1, stays -1), one test per step.
+    auto eq = [s](size_t at) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+      return (_mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<short>(Stops))) | ...);
+    };
+    for (; i + 32 <= n; i += 32) {
+      const __m128i lo = _mm_packs_epi16(eq(i), eq(i + 8));
+      const __m128i hi = _mm_packs_epi16(eq(i + 16), eq(i + 24));
+      if (_mm_movemask_epi8(_mm_or_si128(lo, hi))) {
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(lo)) |
+                              static_cast<unsigned>(_mm_movemask_epi8(hi)) << 16;
+        return i + static_cast<size_t>(__builtin_ctz(mask));
+      }
+    }
   }
   for (; i + 8 <= n; i += 8) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));

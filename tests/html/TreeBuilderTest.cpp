@@ -211,6 +211,13 @@ TEST(TreeBuilder, SkipsStopAtTheFirstStopLikeAPlainSearch) {
           << round << " " << i << ".." << n;
     }
   }
+  // One NUL in a long run of units outside ASCII, at every place.
+  for (size_t at = 0; at <= 100; ++at) {
+    std::u16string s(100, 0x4E2D);
+    if (at < s.size()) s[at] = u'\0';
+    for (size_t i = 0; i <= at && i < 40; ++i)
+      ASSERT_EQ((FindAny<u'\0'>(s.data(), i, s.size())), at) << i << " " << at;
+  }
 }
 
 // Tag names are looked up through a small table of recent spellings: many
