@@ -233,11 +233,18 @@ void THtmlElement::EnumAttributeNames(void* AParam, TEnumAttributeNameCallBack A
   }
 }
 
+namespace {
+struct TWalkFrame {
+  const THtmlElement* Element;
+  size_t Next;  // next child to visit
+};
+}  // namespace
+
 void THtmlElement::AppendText(bool IncludeSelf, std::u16string& out) const {
   if (IncludeSelf && FKind == TElementKind::Text) out.append(FContent);
   // Pre-order walk with an explicit stack of (element, next child).
-  std::vector<std::pair<const THtmlElement*, size_t>> stack;
-  if (!FChildren.empty()) stack.emplace_back(this, 0);
+  TWalkStack<TWalkFrame, 32> stack;
+  if (!FChildren.empty()) stack.push_back({this, 0});
   while (!stack.empty()) {
     auto& [e, next] = stack.back();
     if (next == e->FChildren.size()) {
@@ -246,14 +253,14 @@ void THtmlElement::AppendText(bool IncludeSelf, std::u16string& out) const {
     }
     const THtmlElement* c = e->FChildren[next++];
     if (c->FKind == TElementKind::Text) out.append(c->FContent);
-    if (!c->FChildren.empty()) stack.emplace_back(c, 0);
+    if (!c->FChildren.empty()) stack.push_back({c, 0});
   }
 }
 
 void THtmlElement::AppendHtml(bool IncludeSelf, std::u16string& out) const {
   if (IncludeSelf) out.append(FOrignal);
-  std::vector<std::pair<const THtmlElement*, size_t>> stack;
-  stack.emplace_back(this, 0);
+  TWalkStack<TWalkFrame, 32> stack;
+  stack.push_back({this, 0});
   while (!stack.empty()) {
     auto& [e, next] = stack.back();
     if (next == e->FChildren.size()) {
@@ -263,7 +270,7 @@ void THtmlElement::AppendHtml(bool IncludeSelf, std::u16string& out) const {
     }
     const THtmlElement* c = e->FChildren[next++];
     out.append(c->FOrignal);
-    stack.emplace_back(c, 0);
+    stack.push_back({c, 0});
   }
 }
 

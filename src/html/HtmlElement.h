@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -89,6 +90,39 @@ class TSourceText {
   char* FNext = nullptr;
   size_t FLeft = 0;
   size_t FNextBlockSize;
+};
+
+// A stack for the walks over a tree that keeps its first N entries inside
+// itself: walks are usually shallow, and a query that allocated its stack
+// paid more for the allocation than for the walk. Deep pages spill over
+// into the heap. T must be trivially copyable; back() is invalidated by a
+// push like a vector's.
+template <class T, size_t N>
+class TWalkStack {
+  static_assert(std::is_trivially_copyable_v<T>);
+  union TLocal {
+    TLocal() {}  // left unset: only entries below the size are read
+    T Items[N];
+  } FLocal;
+  std::vector<T> FSpill;
+  size_t FSize = 0;
+
+ public:
+  bool empty() const { return FSize == 0; }
+  size_t size() const { return FSize; }
+  T& operator[](size_t i) { return i < N ? FLocal.Items[i] : FSpill[i - N]; }
+  T& back() { return (*this)[FSize - 1]; }
+  void push_back(const T& v) {
+    if (FSize < N)
+      FLocal.Items[FSize] = v;
+    else
+      FSpill.push_back(v);
+    ++FSize;
+  }
+  void pop_back() {
+    if (FSize > N) FSpill.pop_back();
+    --FSize;
+  }
 };
 
 // Fixed array in the document arena; the arena frees it.

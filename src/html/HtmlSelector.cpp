@@ -505,8 +505,7 @@ bool IsDescendantChain(const TCSSSelectorItemGroup& group) {
 
 void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain, TIHtmlElementList& result,
                         size_t limit) {
-  std::vector<TFastItem> items;
-  items.reserve(chain.size());
+  TWalkStack<TFastItem, 8> items;
   for (const TCSSSelectorItem& item : chain)
     items.push_back({item.szTag == u"*" ? std::u16string_view() : std::u16string_view(item.szTag), &item});
   const uint32_t last = static_cast<uint32_t>(items.size() - 1);
@@ -525,7 +524,7 @@ void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain
     uint32_t Next;     // next child to visit
     uint32_t Matched;  // leading items matched by E and its ancestors
   };
-  std::vector<TFrame> stack;
+  TWalkStack<TFrame, 32> stack;
   const uint32_t rootMatched = visit(root, 0);
   if (!root.FChildren.empty()) stack.push_back({&root, 0, rootMatched});
   // Matches come in document order, so the walk may end once it has enough.
