@@ -5,6 +5,7 @@
 
 #include "html/HtmlParser.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -104,25 +105,34 @@ class TWalkStack {
     TLocal() {}  // left unset: only entries below the size are read
     T Items[N];
   } FLocal;
-  std::vector<T> FSpill;
+  std::vector<T> FHeap;
+  // The entries, in FLocal until they outgrow it: one place to look, so
+  // that reading the top costs no test of where it is.
+  T* FData = FLocal.Items;
   size_t FSize = 0;
+  size_t FCapacity = N;
+
+  void Grow() {
+    std::vector<T> bigger(FCapacity * 2);
+    std::copy_n(FData, FSize, bigger.data());
+    FHeap.swap(bigger);
+    FData = FHeap.data();
+    FCapacity = FHeap.size();
+  }
 
  public:
+  TWalkStack() = default;
+  TWalkStack(const TWalkStack&) = delete;
+  TWalkStack& operator=(const TWalkStack&) = delete;
   bool empty() const { return FSize == 0; }
   size_t size() const { return FSize; }
-  T& operator[](size_t i) { return i < N ? FLocal.Items[i] : FSpill[i - N]; }
-  T& back() { return (*this)[FSize - 1]; }
+  T& operator[](size_t i) { return FData[i]; }
+  T& back() { return FData[FSize - 1]; }
   void push_back(const T& v) {
-    if (FSize < N)
-      FLocal.Items[FSize] = v;
-    else
-      FSpill.push_back(v);
-    ++FSize;
+    if (FSize == FCapacity) Grow();
+    FData[FSize++] = v;
   }
-  void pop_back() {
-    if (FSize > N) FSpill.pop_back();
-    --FSize;
-  }
+  void pop_back() { --FSize; }
 };
 
 // Fixed array in the document arena; the arena frees it.
