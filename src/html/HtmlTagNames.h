@@ -34,7 +34,7 @@ class TTagNames {
     // the spellings met last answer without upper-casing and hashing.
     if (raw.empty() || raw.size() > kRecentLength) return InternName(raw);
     TRecent& r = FRecent[(raw.size() * 31 + raw[0] * 7 + raw.back()) % kRecentCount];
-    if (r.Length == raw.size() && std::equal(raw.begin(), raw.end(), r.Raw)) return r.Id;
+    if (r.Length == raw.size() && SameUnits(raw.data(), r.Raw, raw.size())) return r.Id;
     const int32_t id = InternName(raw);
     std::copy(raw.begin(), raw.end(), r.Raw);
     r.Length = raw.size();
@@ -53,6 +53,13 @@ class TTagNames {
     int32_t Id = -1;
   };
 
+  // A loop rather than std::equal, which calls memcmp: for names of a few
+  // units the call cost more than the comparison.
+  static bool SameUnits(const char16_t* a, const char16_t* b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+      if (a[i] != b[i]) return false;
+    return true;
+  }
   int32_t InternName(std::u16string_view raw);
   void Rehash();
 

@@ -29,7 +29,9 @@ void THtmlTreeBuilder::TakeChildren(THtmlElement* e, size_t first) {
   const size_t count = FPending.size() - first;
   if (count == 0) return;
   auto* kids = FDocument->FSource->AllocateArray<THtmlElement*>(count);
-  std::copy(FPending.begin() + static_cast<std::ptrdiff_t>(first), FPending.end(), kids);
+  // Most elements have a few children: a loop, not a call to memmove.
+  THtmlElement* const* from = FPending.data() + first;
+  for (size_t k = 0; k < count; ++k) kids[k] = from[k];
   e->FChildren.Data = kids;
   e->FChildren.Count = static_cast<uint32_t>(count);
   FPending.resize(first);
