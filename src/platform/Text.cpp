@@ -9,6 +9,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// The 32-unit loops are compiled for AVX2 on 64-bit builds and chosen when
+// the library runs; see HasWideScans.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ZQE_TEXT_WIDE 1
+#include <immintrin.h>
+#endif
 
 namespace zqe {
 
@@ -186,13 +192,68 @@ std::string U16ToUtf8(std::u16string_view in) {
   return out;
 }
 
+bool HasWideScans() {
+#if defined(ZQE_TEXT_WIDE)
+  // The init is the compiler's own guard for a first use before the
+  // runtime's constructors ran; later it costs nothing.
+  static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+  return avx2;
+#else
+  return false;
+#endif
+}
+
+namespace {
+
+#if defined(ZQE_TEXT_WIDE)
+// Thirty-two units as bytes in text order, narrowed with saturation (the
+// pack works per 128-bit lane, the permutation puts the lanes back).
+[[gnu::target("avx2")]] inline __m256i NarrowWide(const char16_t* p) {
+  const __m256i packed = _mm256_packus_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+                                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16)));
+  return _mm256_permute4x64_epi64(packed, 0xD8);
+}
+
+// FindText's loop for markers with ASCII ends, thirty-two places a step
+// from i while they fit before last + 1. Returns the place found, or npos
+// with i left where the loop stopped.
+[[gnu::target("avx2")]] size_t FindAsciiEndsWide(const char16_t* p, size_t& i, size_t last, std::u16string_view m) {
+  const size_t k = m.size();
+  const __m256i first8 = _mm256_set1_epi8(static_cast<char>(m[0]));
+  const __m256i final8 = _mm256_set1_epi8(static_cast<char>(m[k - 1]));
+  for (; i + 32 <= last + 1; i += 32) {
+    unsigned hits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(
+        _mm256_cmpeq_epi8(NarrowWide(p + i), first8), _mm256_cmpeq_epi8(NarrowWide(p + i + k - 1), final8))));
+    for (; hits != 0; hits &= hits - 1) {
+      const size_t at = i + static_cast<size_t>(__builtin_ctz(hits));
+      if (std::char_traits<char16_t>::compare(p + at, m.data(), k) == 0) return at;
+    }
+  }
+  return std::u16string_view::npos;
+}
+#endif
+
+}  // namespace
+
 size_t FindText(std::u16string_view s, std::u16string_view m, size_t from) {
+  return text_detail::FindText(s, m, from, true);
+}
+
+size_t text_detail::FindText(std::u16string_view s, std::u16string_view m, size_t from, bool wide) {
   const size_t n = s.size(), k = m.size();
   if (from > n || k > n - from) return std::u16string_view::npos;
   if (k == 0) return from;
   const char16_t* p = s.data();
   const size_t last = n - k;  // the last place m fits
   size_t i = from;
+#if defined(ZQE_TEXT_WIDE)
+  if (wide && m[0] < 0x80 && m[k - 1] < 0x80 && HasWideScans()) {
+    const size_t at = FindAsciiEndsWide(p, i, last, m);
+    if (at != std::u16string_view::npos) return at;
+  }
+#else
+  (void)wide;
+#endif
 #if defined(__SSE2__)
   // Places where both the first and the last unit of m fit are checked.
   if (m[0] < 0x80 && m[k - 1] < 0x80) {

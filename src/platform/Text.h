@@ -17,9 +17,20 @@ std::string U16ToUtf8(std::u16string_view text);
 
 std::u16string AsciiToU16(std::string_view ascii);
 
-// s.find(m, from), looking at eight places at once: built for markers in
-// whole pages, where the first unit alone ("<") would stop it at every tag.
+// s.find(m, from), looking at sixteen or thirty-two places at once: built
+// for markers in whole pages, where the first unit alone ("<") would stop
+// it at every tag.
 size_t FindText(std::u16string_view s, std::u16string_view m, size_t from = 0);
+
+// Whether this processor runs the 32-unit loops of the page scans (AVX2,
+// 64-bit builds; the 32-bit Windows build keeps to SSE2).
+bool HasWideScans();
+
+namespace text_detail {
+// FindText with the 32-unit loop allowed or not, so that tests hold both
+// loops to the rule on one machine.
+size_t FindText(std::u16string_view s, std::u16string_view m, size_t from, bool wide);
+}  // namespace text_detail
 
 char16_t AsciiLower(char16_t c);
 std::u16string AsciiLowerCase(std::u16string_view s);

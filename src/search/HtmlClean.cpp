@@ -5,6 +5,8 @@
 // space writes the result once.
 #include "search/HtmlClean.h"
 
+#include "platform/Text.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -498,10 +500,7 @@ namespace clean_detail {
 
 bool HasWidePath() {
 #if defined(ZQE_CLEAN_WIDE)
-  // The init is the compiler's own guard for a first use before the
-  // runtime's constructors ran; later it costs nothing.
-  static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-  return avx2;
+  return HasWideScans();
 #else
   return false;
 #endif
