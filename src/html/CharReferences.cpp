@@ -5,6 +5,7 @@
 // only when that fails, so that pages writing &NBSP; or &AMP; still decode.
 #include "platform/LazyGlobal.h"
 #include "html/HtmlElement.h"
+#include "html/HtmlScan.h"
 
 #include <array>
 #include <cstddef>
@@ -209,39 +210,60 @@ size_t ResolveReference(std::u16string_view ref, char16_t* out) {
   return 1;
 }
 
+// The five names result pages are full of, answered without the table:
+// their replacement unit, or 0.
+char16_t CommonNameUnit(std::u16string_view ref) {
+  switch (ref.size()) {
+    case 4:
+      if (ref == u"&lt;") return u'<';
+      if (ref == u"&gt;") return u'>';
+      break;
+    case 5:
+      if (ref == u"&amp;") return u'&';
+      break;
+    case 6:
+      if (ref == u"&nbsp;") return 0x00A0;
+      if (ref == u"&quot;") return u'"';
+      break;
+  }
+  return 0;
+}
+
 }  // namespace
 
 size_t DecodeCharReferencesTo(std::u16string_view s, char16_t* out) {
   // A reference ends at the first ";" within 1000 characters of its "&".
   constexpr size_t kMaxReferenceLength = 1000;
+  const char16_t* const p = s.data();
+  const size_t n = s.size();
   char16_t* const begin = out;
-  auto copy = [&out](std::u16string_view part) {
-    if (!part.empty()) std::memcpy(out, part.data(), part.size() * sizeof(char16_t));
-    out += part.size();
-  };
-  size_t amp = s.find(u'&');
-  if (amp == std::u16string_view::npos) amp = s.size();
-  copy(s.substr(0, amp));
+  size_t amp = FindAny<u'&'>(p, 0, n);
+  CopyUnits(out, p, amp);
+  out += amp;
   // The next ";" at or after the scan position; it only moves forward, so a
   // page full of lone ampersands costs one pass, not 1000 characters each.
   size_t semi = 0;
   size_t i = amp;
-  while (i < s.size()) {
-    char16_t c = s[i];
-    if (c != u'&') {
-      size_t next = s.find(u'&', i);
-      if (next == std::u16string_view::npos) next = s.size();
-      copy(s.substr(i, next - i));
+  while (i < n) {
+    if (p[i] != u'&') {
+      const size_t next = FindAny<u'&'>(p, i, n);
+      CopyUnits(out, p + i, next - i);
+      out += next - i;
       i = next;
       continue;
     }
-    if (semi <= i) {
-      semi = s.find(u';', i + 1);
-      if (semi == std::u16string_view::npos) semi = s.size();
-    }
+    if (semi <= i) semi = FindAny<u';'>(p, i + 1, n);
     size_t units = 0;
-    if (semi < s.size() && semi - i < kMaxReferenceLength &&
-        (units = ResolveReference(s.substr(i, semi - i + 1), out)) > 0) {
+    if (semi < n && semi - i < kMaxReferenceLength) {
+      const std::u16string_view ref = s.substr(i, semi - i + 1);
+      if (const char16_t unit = CommonNameUnit(ref)) {
+        out[0] = unit;
+        units = 1;
+      } else {
+        units = ResolveReference(ref, out);
+      }
+    }
+    if (units > 0) {
       out += units;
       i = semi + 1;
     } else {
