@@ -68,9 +68,10 @@ class TSourceText {
   // line feeds are found on the first call, not at every parse: only
   // tools and error messages ask.
   std::pair<int32_t, int32_t> LineAndColumn(size_t pos);
-  // Held by whoever allocates from the arena once the parse is over (an
-  // element reading its attributes on first use), since the finished tree
-  // may be read from several threads.
+  // Held by whoever writes to the arena or the line-feed list once the
+  // parse is over (an element reading its attributes or making its closing
+  // tag on first use), since the finished tree may be read from several
+  // threads.
   TSpinLock& LateAllocation() { return FLateAllocation; }
   // Gives a handed-over text back to a caller whose parse failed; Text is
   // of no use afterwards.
