@@ -1,5 +1,5 @@
-// ParseHtmlDocument on arbitrary UTF-16, then a few selector queries and the
-// text outputs: none may crash, hang or leak.
+// ParseHtmlDocument on arbitrary UTF-16, then a few selector queries, the
+// text outputs, places and closing tags: none may crash, hang or leak.
 #include "html/HtmlParser.h"
 
 #include <cstddef>
@@ -19,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto e = list->GetItems(i);
         (void)e->GetInnerText();
         (void)e->GetOuterHtml();
+        // Closing tags, attributes and places are made on first question.
+        (void)e->GetSourceLineNum();
+        if (auto close = e->GetCloseTag()) (void)close->GetAttributes(u"class");
       }
     }
     (void)doc->FindElements(u"a", u"class=x", false);
