@@ -169,15 +169,14 @@ void THtmlElement::ReadAttrs() const {
   FAttrsPending.store(false, std::memory_order_release);
 }
 
-int32_t THtmlElement::GetSourceLineNum() const {
-  if (FKind == TElementKind::Document) return 0;
-  return FSource->LineAndColumn(static_cast<size_t>(FOrignal.data() - FSource->Text.data())).first;
+std::pair<int32_t, int32_t> THtmlElement::Place() const {
+  if (FKind == TElementKind::Document) return {0, 0};
+  return FSource->LineAndColumn(static_cast<size_t>(FOrignal.data() - FSource->Text.data()));
 }
 
-int32_t THtmlElement::GetSourceColNum() const {
-  if (FKind == TElementKind::Document) return 0;
-  return FSource->LineAndColumn(static_cast<size_t>(FOrignal.data() - FSource->Text.data())).second;
-}
+int32_t THtmlElement::GetSourceLineNum() const { return Place().first; }
+
+int32_t THtmlElement::GetSourceColNum() const { return Place().second; }
 
 TRef<IHtmlElement> THtmlElement::GetCloseTag() const {
   if (FCloseText.empty()) return nullptr;

@@ -227,6 +227,8 @@ class THtmlElement final : public IHtmlElement {
  private:
   void ReadAttrs() const;
   THtmlElement* MakeCloseTag() const;
+  // Line and column; 0, 0 for the document.
+  std::pair<int32_t, int32_t> Place() const;
 
  public:
   mutable TArenaArray<TAttr> FAttrs;   // through Attrs(); table order is computed on demand

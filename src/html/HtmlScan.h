@@ -1,7 +1,7 @@
 // Internal to the parser: skipping runs of uninteresting UTF-16 units.
 // Most of a page is text, script and attribute values between the few
 // characters the tokenizer stops at, so these skips dominate the parse;
-// with SSE2 (both builds) they look at eight or sixteen units per step.
+// with SSE2 (both builds) they look at eight to thirty-two units per step.
 // Builds without it use the scalar loop, with the same results.
 #pragma once
 

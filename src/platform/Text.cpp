@@ -9,12 +9,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-// The 32-unit loops are compiled for AVX2 on 64-bit builds and chosen when
-// the library runs; see HasWideScans.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define ZQE_TEXT_WIDE 1
-#include <immintrin.h>
-#endif
+#include "platform/WideScan.h"
 
 namespace zqe {
 
@@ -193,7 +188,7 @@ std::string U16ToUtf8(std::u16string_view in) {
 }
 
 bool HasWideScans() {
-#if defined(ZQE_TEXT_WIDE)
+#if defined(ZQE_WIDE_SCANS)
   // The init is the compiler's own guard for a first use before the
   // runtime's constructors ran; later it costs nothing.
   static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
@@ -205,15 +200,7 @@ bool HasWideScans() {
 
 namespace {
 
-#if defined(ZQE_TEXT_WIDE)
-// Thirty-two units as bytes in text order, narrowed with saturation (the
-// pack works per 128-bit lane, the permutation puts the lanes back).
-[[gnu::target("avx2")]] inline __m256i NarrowWide(const char16_t* p) {
-  const __m256i packed = _mm256_packus_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
-                                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16)));
-  return _mm256_permute4x64_epi64(packed, 0xD8);
-}
-
+#if defined(ZQE_WIDE_SCANS)
 // FindText's loop for markers with ASCII ends, thirty-two places a step
 // from i while they fit before last + 1. Returns the place found, or npos
 // with i left where the loop stopped.
@@ -246,7 +233,7 @@ size_t text_detail::FindText(std::u16string_view s, std::u16string_view m, size_
   const char16_t* p = s.data();
   const size_t last = n - k;  // the last place m fits
   size_t i = from;
-#if defined(ZQE_TEXT_WIDE)
+#if defined(ZQE_WIDE_SCANS)
   if (wide && m[0] < 0x80 && m[k - 1] < 0x80 && HasWideScans()) {
     const size_t at = FindAsciiEndsWide(p, i, last, m);
     if (at != std::u16string_view::npos) return at;

@@ -17,14 +17,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-// The 64-bit build also has a 32-unit path for processors with AVX2,
-// chosen when the library runs. The 32-bit Windows build stays with SSE2:
-// it has half the vector registers, and MinGW's GCC does not align the
-// stack for spills of 32-byte vectors.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define ZQE_CLEAN_WIDE 1
-#include <immintrin.h>
-#endif
+// The 64-bit build also has 32-unit loops for processors with AVX2.
+#include "platform/WideScan.h"
 
 namespace zqe {
 
@@ -79,15 +73,7 @@ struct TSpots {
   }
 }
 
-#if defined(ZQE_CLEAN_WIDE)
-// Thirty-two units as bytes in page order, narrowed with saturation (the
-// pack works per 128-bit lane, the permutation puts the lanes back).
-[[gnu::target("avx2")]] inline __m256i NarrowWide(const char16_t* p) {
-  const __m256i packed = _mm256_packus_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
-                                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16)));
-  return _mm256_permute4x64_epi64(packed, 0xD8);
-}
-
+#if defined(ZQE_WIDE_SCANS)
 // FindSpots' loop thirty-two units at a time; returns where it stopped.
 [[gnu::target("avx2")]] size_t FindSpotsWide(std::u16string_view s, TSpots& spots) {
   const char16_t* p = s.data();
@@ -115,7 +101,7 @@ struct TSpots {
   const char16_t* p = s.data();
   const size_t n = s.size();
   size_t i = 0;
-#if defined(ZQE_CLEAN_WIDE)
+#if defined(ZQE_WIDE_SCANS)
   if (wide) i = FindSpotsWide(s, spots);
 #else
   (void)wide;
@@ -347,7 +333,7 @@ class TCollapser {
     }
   }
 
-#if defined(ZQE_CLEAN_WIDE)
+#if defined(ZQE_WIDE_SCANS)
   // The SSE2 loop below at twice the width; returns where it stopped.
   [[gnu::target("avx2")]] static size_t CollapseWide(const char16_t* in, size_t n, char16_t* o, size_t& j,
                                                      bool& afterSpace) {
@@ -414,7 +400,7 @@ class TCollapser {
     size_t i = 0, j = 0;
     bool afterSpace = afterSpace_;
     auto step = [&](char16_t c, bool maybe) { Step(c, maybe, o, j, afterSpace); };
-#if defined(ZQE_CLEAN_WIDE)
+#if defined(ZQE_WIDE_SCANS)
     if (wide_) i = CollapseWide(in, n, o, j, afterSpace);
 #endif
 #if defined(__SSE2__)
@@ -498,13 +484,7 @@ bool IsCollapsibleWhiteSpace(char16_t c) {
 
 namespace clean_detail {
 
-bool HasWidePath() {
-#if defined(ZQE_CLEAN_WIDE)
-  return HasWideScans();
-#else
-  return false;
-#endif
-}
+bool HasWidePath() { return HasWideScans(); }
 
 std::u16string CollapseWhiteSpace(std::u16string_view s, bool wide) {
   std::u16string out;
