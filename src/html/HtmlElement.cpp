@@ -206,6 +206,45 @@ const std::u16string_view* THtmlElement::FindAttr(std::u16string_view lowerName)
   return nullptr;
 }
 
+namespace {
+
+// Whether s holds a "&" or a copy of text (not empty), in one pass: tags
+// are short, and two library searches cost more to start than to run.
+bool HasReferenceOrText(std::u16string_view s, std::u16string_view text) {
+  const char16_t* p = s.data();
+  const size_t n = s.size(), k = text.size();
+  auto holdsTextAt = [&](size_t i) { return n - i >= k && std::u16string_view(p + i, k) == text; };
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Eight places a step; a place is compared only when its first and the
+  // last unit of text's length both fit.
+  const __m128i amp = _mm_set1_epi16(static_cast<short>(u'&'));
+  const __m128i first = _mm_set1_epi16(static_cast<short>(text[0]));
+  const __m128i last = _mm_set1_epi16(static_cast<short>(text[k - 1]));
+  for (; i + 8 + k - 1 <= n; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k - 1));
+    const __m128i ends = _mm_and_si128(_mm_cmpeq_epi16(v, first), _mm_cmpeq_epi16(w, last));
+    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi16(v, amp), ends);
+    for (unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(hit)); hits != 0; hits &= hits - 1) {
+      const size_t at = i + static_cast<size_t>(__builtin_ctz(hits)) / 2;
+      hits &= hits - 1;  // the unit's second byte
+      if (p[at] == u'&' || holdsTextAt(at)) return true;
+    }
+  }
+#endif
+  for (; i < n; ++i)
+    if (p[i] == u'&' || (p[i] == text[0] && holdsTextAt(i))) return true;
+  return false;
+}
+
+}  // namespace
+
+bool THtmlElement::NoValueCanHold(std::u16string_view text) const {
+  if (text.empty() || !FAttrsPending.load(std::memory_order_acquire)) return false;
+  return !HasReferenceOrText(FOrignal, text);
+}
+
 std::u16string THtmlElement::GetAttributes(std::u16string_view Name) const {
   const std::u16string_view* v = FindAttr(AsciiLowerCase(Name));
   return v ? std::u16string(*v) : std::u16string();

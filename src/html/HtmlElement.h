@@ -196,6 +196,12 @@ class THtmlElement final : public IHtmlElement {
     if (FAttrsPending.load(std::memory_order_acquire)) ReadAttrs();
     return FAttrs;
   }
+  // True when no attribute value can contain text (not empty): the table is
+  // unread, and the tag's text has no character reference and no copy of
+  // text, while every value is a piece of that text. A selector condition
+  // then fails without the table being made; on a result page most
+  // elements a condition is tried on fail it.
+  bool NoValueCanHold(std::u16string_view text) const;
   bool IsTagElement() const { return !FTagName.empty() && FTagName[0] != u'#'; }
   // Appends to the inner text / HTML builders without recursion.
   void AppendText(bool IncludeSelf, std::u16string& out) const;

@@ -222,7 +222,11 @@ bool IncludesWord(std::u16string_view v, std::u16string_view want) {
   return false;
 }
 
+// Conditions that only hold on a value containing the wanted text.
+bool NeedsWantedText(TOp op) { return op != TOp::aoExist && op != TOp::aoNotEqual; }
+
 bool ConditionHolds(const THtmlElement& e, const TAttrSelectorItem& cond) {
+  if (NeedsWantedText(cond.AttrOperator) && e.NoValueCanHold(cond.Value)) return false;
   const std::u16string_view* found = e.FindAttr(cond.Key);
   if (!found) return false;
   const std::u16string_view v = *found;

@@ -118,6 +118,12 @@ TEST(SelectorSearch, FindsTheExpectedElementsInOrder) {
       {"<a id=1 class='\"a b\" b'><a id=2 class=\"b&quot;\"><a id=3 class='\"b\" b'>", "[class~=b]", "A#1 A#3"},
       {"<a id=1 class='a b'>", "[class~='']", ""},
       {"<a id=1 class='\"a b c\"'><a id=2 class='a b c'>", "[class~=b]", "A#2"},
+      // Unread attribute tables: the wanted text elsewhere in the tag, or
+      // written with a character reference, or in other letter case.
+      {"<a id=1 title=c-container class=x><a id=2 class='c&#45;container'><A ID=3 CLASS=c-container>",
+       ".c-container", "A#2 A#3"},
+      {"<a id=1 class=C-CONTAINER><a id=2 data-x=1><a id=3 x=data>", "[class~=c-container], [x*=data]", "A#3"},
+      {"<a id=1 href='/s?a=1&amp;b=2'><a id=2 href='/s?a=1&b=2'>", "a[href$='&b=2']", "A#1 A#2"},
   };
   for (const auto& c : cases) {
     auto doc = Parse(c.html);
