@@ -289,6 +289,69 @@ TTagParts SplitTag(std::u16string_view token) {
   return parts;
 }
 
+namespace {
+
+// An attribute name's end: white space or "=".
+bool EndsAttrName(char16_t c) { return c <= u'=' && (c == u'=' || IsHtmlSpace(c)); }
+
+// One pair of a tag's attribute text as ForEachRawAttribute reads it, with
+// what the table needs to know on the way: whether the name has upper-case
+// letters and whether the value may hold a character reference.
+struct TRawAttr {
+  std::u16string_view Name, Value;
+  bool Upper = false, Reference = false;
+};
+
+// Reads the pair starting at t[i] (not white space); ForEachRawAttribute's
+// rules in one pass over the units.
+TRawAttr ReadRawAttr(std::u16string_view t, size_t& i) {
+  const char16_t* p = t.data();
+  const size_t n = t.size();
+  TRawAttr a;
+  if (p[i] == u'"' || p[i] == u'\'') {
+    a.Name = ReadToken(t, i, TStopAttrName{});
+    a.Upper = HasUpper(a.Name);
+  } else {
+    // As in ReadToken, the first unit belongs to the name whatever it is.
+    const size_t start = i;
+    bool upper = static_cast<char16_t>(p[i] - u'A') < 26;
+    for (++i; i < n && !EndsAttrName(p[i]); ++i) upper |= static_cast<char16_t>(p[i] - u'A') < 26;
+    a.Name = std::u16string_view(p + start, i - start);
+    a.Upper = upper;
+  }
+  size_t j = i;
+  while (j < n && IsHtmlSpace(p[j])) ++j;
+  if (j >= n || p[j] != u'=') return a;
+  i = j + 1;
+  while (i < n && IsHtmlSpace(p[i])) ++i;
+  if (i >= n) return a;
+  const size_t start = i;
+  const char16_t q = p[i];
+  if (q == u'"' || q == u'\'') {
+    ++i;
+    size_t close = q == u'"' ? FindAny<u'"', u'&'>(p, i, n) : FindAny<u'\'', u'&'>(p, i, n);
+    if (close < n && p[close] == u'&') {
+      a.Reference = true;
+      close = q == u'"' ? FindAny<u'"'>(p, close, n) : FindAny<u'\''>(p, close, n);
+    }
+    if (close == n) {
+      i = n;
+      a.Value = std::u16string_view(p + start + 1, n - start - 1);
+    } else {
+      i = close + 1;
+      a.Value = std::u16string_view(p + start + 1, close - start - 1);
+    }
+    return a;
+  }
+  bool reference = false;
+  for (++i; i < n && !IsHtmlSpace(p[i]); ++i) reference |= p[i] == u'&';
+  a.Reference = reference || q == u'&';
+  a.Value = std::u16string_view(p + start, i - start);
+  return a;
+}
+
+}  // namespace
+
 TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view rest) {
   // The pairs wait in a small buffer (or, past it, a vector) so that the
   // table is one exact-size arena array made in one pass.
@@ -303,21 +366,21 @@ TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view re
   // Tags with many attributes find repeated names through a map, so that a
   // hostile tag cannot make this quadratic.
   std::unordered_map<std::u16string_view, size_t> index;
-  ForEachRawAttribute(rest, [&](std::u16string_view k, std::u16string_view v) {
-    std::u16string_view key = k;
-    if (HasUpper(k)) {
-      char16_t* lower = arena.AllocateArray<char16_t>(k.size());
-      for (size_t c = 0; c < k.size(); ++c) lower[c] = AsciiLowerChar(k[c]);
-      key = std::u16string_view(lower, k.size());
+  auto add = [&](const TRawAttr& raw) {
+    std::u16string_view key = raw.Name;
+    if (raw.Upper) {
+      char16_t* lower = arena.AllocateArray<char16_t>(key.size());
+      for (size_t c = 0; c < key.size(); ++c) lower[c] = AsciiLowerChar(key[c]);
+      key = std::u16string_view(lower, key.size());
     }
-    std::u16string_view value = v;
-    if (FindAny<u'&'>(v.data(), 0, v.size()) != v.size()) {
-      char16_t* out = arena.AllocateArray<char16_t>(v.size());
-      value = std::u16string_view(out, DecodeCharReferencesTo(v, out));
+    std::u16string_view value = raw.Value;
+    if (raw.Reference) {
+      char16_t* out = arena.AllocateArray<char16_t>(value.size());
+      value = std::u16string_view(out, DecodeCharReferencesTo(raw.Value, out));
     }
     if (count < kSmall) {
       for (size_t a = 0; a < count; ++a)
-        if (small[a].Key == key) {
+        if (small[a].Key.size() == key.size() && small[a].Key == key) {
           small[a].Value = value;
           return;
         }
@@ -334,7 +397,12 @@ TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view re
     }
     many.push_back(TAttr{key, value});
     ++count;
-  });
+  };
+  for (size_t i = 0;;) {
+    while (i < rest.size() && IsHtmlSpace(rest[i])) ++i;
+    if (i >= rest.size()) break;
+    add(ReadRawAttr(rest, i));
+  }
   TArenaArray<TAttr> table;
   if (count == 0) return table;
   table.Data = arena.AllocateArray<TAttr>(count);

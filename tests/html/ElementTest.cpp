@@ -94,6 +94,40 @@ TEST(Element, AttributeTablesHoldEachNameOnceWithItsLastValue) {
   }
 }
 
+// The table's one-pass reader against the general attribute reader on
+// attribute text made of the pieces that steer it: quotes that close or
+// not, "=" in odd places, references, upper case and white space.
+TEST(Element, AttributeTablesReadOddTextAsTheGeneralReaderDoes) {
+  LiveElementCheck live;
+  static const char* const kPieces[] = {" ", " ", "\t", "=", "= ", "\"", "'", "&amp;", "&#65;", "&", ";",
+                                        "a", "B", "x", "Id", "data-x", "1", "\"v w\"", "'v\"w'"};
+  std::mt19937 rng(5);
+  for (int round = 0; round < 3000; ++round) {
+    std::string rest;
+    for (int n = static_cast<int>(rng() % 14); n > 0; --n) rest += kPieces[rng() % std::size(kPieces)];
+    // An odd double quote would hide the tag's end.
+    if (std::count(rest.begin(), rest.end(), '"') % 2) rest += '"';
+    const std::string html = "<p " + rest + ">";
+    auto p = Parse(html)->GetChildren(0);
+    ASSERT_TRUE(p) << html;
+    std::map<std::string, std::string> expected;
+    for (const TAttributeItem& a : ParseAttributeList(U16(" " + rest)))
+      expected[U8(AsciiLowerCase(a.Key))] = U8(DecodeCharReferences(a.Value));
+    struct {
+      std::map<std::string, std::string> Pairs;
+      size_t Entries = 0;
+    } listed;
+    p->EnumAttributeNames(&listed, [](void* out, const std::u16string& n, const std::u16string& v) {
+      auto& to = *static_cast<decltype(listed)*>(out);
+      ++to.Entries;
+      to.Pairs.emplace(U8(n), U8(v));
+      return true;
+    });
+    EXPECT_EQ(listed.Pairs, expected) << html;
+    EXPECT_EQ(listed.Entries, expected.size()) << html;
+  }
+}
+
 // A finished tree is read by several threads at once: the first reads of
 // each element's attributes race, and every thread must see whole tables.
 TEST(SharedTree, FirstAttributeReadsFromManyThreadsAgree) {
