@@ -97,7 +97,8 @@ const char* const kPieces[] = {
 
 std::string RandomText(std::mt19937& rng, int kind) {
   std::string s;
-  const size_t len = rng() % 200;
+  // Three-byte runs also cross the decoder's 1024-byte slices.
+  const size_t len = rng() % (kind == 3 ? 3000 : 200);
   while (s.size() < len) {
     switch (kind) {
       case 0:  // mostly ASCII, a multi-byte or invalid piece now and then
@@ -107,8 +108,17 @@ std::string RandomText(std::mt19937& rng, int kind) {
       case 1:  // pieces mixed evenly
         s += kPieces[rng() % std::size(kPieces)];
         break;
-      default:  // any bytes at all
+      case 2:  // any bytes at all
         s += static_cast<char>(rng() & 0xFF);
+        break;
+      default:  // runs of three-byte text (all lead bytes), a piece now and then
+        if (rng() % 24 == 0) {
+          s += kPieces[rng() % std::size(kPieces)];
+        } else {
+          s += static_cast<char>(0xE0 + rng() % 16);
+          s += static_cast<char>(0x80 + rng() % 64);
+          s += static_cast<char>(0x80 + rng() % 64);
+        }
     }
   }
   return s;
@@ -117,8 +127,8 @@ std::string RandomText(std::mt19937& rng, int kind) {
 TEST(Utf8ToU16, AgreesWithTheByteWiseDecoderOnRandomInputs) {
   const uint32_t seed = std::random_device{}();
   std::mt19937 rng(seed);
-  for (int n = 0; n < 30000; ++n) {
-    const std::string s = RandomText(rng, n % 3);
+  for (int n = 0; n < 40000; ++n) {
+    const std::string s = RandomText(rng, n % 4);
     ASSERT_EQ(Utf8ToU16(s), ReferenceUtf8ToU16(s)) << "seed " << seed << " input " << Hex(s);
   }
 }
