@@ -15,11 +15,19 @@
 namespace zqe::html {
 namespace {
 
+// Whether c ends a tag name: white space, "/" or ">", all below 64, so one
+// test of a 64-bit set answers.
+bool EndsTagName(char16_t c) {
+  constexpr uint64_t kStops = uint64_t{1} << u' ' | uint64_t{1} << u'\t' | uint64_t{1} << u'\n' |
+                              uint64_t{1} << u'\r' | uint64_t{1} << u'/' | uint64_t{1} << u'>';
+  return c < 64 && ((kStops >> c) & 1);
+}
+
 struct TStopSpace {
   bool operator()(char16_t c) const { return IsHtmlSpace(c); }
 };
 struct TStopTagName {
-  bool operator()(char16_t c) const { return IsHtmlSpace(c) || c == u'/' || c == u'>'; }
+  bool operator()(char16_t c) const { return EndsTagName(c); }
 };
 struct TStopAttrName {
   bool operator()(char16_t c) const { return IsHtmlSpace(c) || c == u'='; }
@@ -265,27 +273,31 @@ void THtmlTokenizer::ReadMarkup(size_t start) {
 }
 
 TTagParts SplitTag(std::u16string_view token) {
+  // Pointers rather than views: this runs for every tag of every page.
+  const char16_t* b = token.data();
+  const char16_t* e = b + token.size();
+  if (b != e && *b == u'<') ++b;
+  if (b != e && e[-1] == u'>') --e;
   TTagParts parts;
-  std::u16string_view t = token;
-  if (!t.empty() && t.front() == u'<') t.remove_prefix(1);
-  if (!t.empty() && t.back() == u'>') t.remove_suffix(1);
-  if (t.empty()) return parts;
-  parts.SelfClosing = t.back() == u'/';
-  parts.Closing = t.front() == u'/';
-  if (parts.Closing) t.remove_prefix(1);
-  if (parts.SelfClosing && !t.empty()) t.remove_suffix(1);
-  size_t i = 0;
-  if (!t.empty() && IsAsciiLetter(t[0])) {
+  if (b == e) return parts;
+  parts.SelfClosing = e[-1] == u'/';
+  parts.Closing = *b == u'/';
+  if (parts.Closing) ++b;
+  if (parts.SelfClosing && b != e) --e;
+  const char16_t* n = b;
+  if (n != e && IsAsciiLetter(*n)) {
     // Nearly every tag: a name right after the bracket, no spaces or quotes
     // for ReadToken to handle.
-    const TStopTagName stop;
-    i = 1;
-    while (i < t.size() && !stop(t[i])) ++i;
-    parts.Name = std::u16string_view(t.data(), i);
+    ++n;
+    while (n != e && !EndsTagName(*n)) ++n;
+    parts.Name = std::u16string_view(b, static_cast<size_t>(n - b));
   } else {
+    const std::u16string_view t(b, static_cast<size_t>(e - b));
+    size_t i = 0;
     parts.Name = ReadToken(t, i, TStopTagName{});
+    n = b + i;
   }
-  parts.Rest = std::u16string_view(t.data() + i, t.size() - i);
+  parts.Rest = std::u16string_view(n, static_cast<size_t>(e - n));
   return parts;
 }
 
