@@ -72,53 +72,6 @@ size_t DecodeSequence(const unsigned char* s, size_t n, size_t& i, char16_t* out
 
 }  // namespace
 
-namespace {
-
-#if defined(ZQE_WIDE_SCANS)
-// Runs of three-byte sequences eight at a time (two lanes of twelve bytes),
-// for sequences starting below stop with bytes readable up to n; the same
-// test as the word loop below, lead bytes E0 and ED again left to it.
-// Returns the units written; i moves past what they came from. All eight
-// units are stored even when fewer count: the caller's buffer has room, as
-// its units never outnumber the slice's bytes used and 22 of those remain.
-[[gnu::target("avx2")]] size_t DecodeThreeByteRunsWide(const unsigned char* s, size_t n, size_t& i, size_t stop,
-                                                       char16_t* out) {
-  // Each 32-bit lane takes one sequence as b2 | b1 << 8 | b0 << 16.
-  const __m256i gather = _mm256_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1,  //
-                                          2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
-  const __m256i shape = _mm256_set1_epi32(0x00F0C0C0), wanted = _mm256_set1_epi32(0x00E08080);
-  const __m256i nibble = _mm256_set1_epi32(0x0F), narrowLead = _mm256_set1_epi32(0x0D);
-  const __m256i zero = _mm256_setzero_si256();
-  size_t o = 0;
-  // The last sequence starts at i + 21; the second lane reads to i + 27.
-  while (i + 22 <= stop && i + 28 <= n) {
-    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 12));
-    const __m256i x = _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1), gather);
-    const __m256i lead = _mm256_and_si256(_mm256_srli_epi32(x, 16), nibble);
-    const __m256i bad = _mm256_or_si256(_mm256_cmpeq_epi32(lead, zero), _mm256_cmpeq_epi32(lead, narrowLead));
-    const __m256i ok = _mm256_andnot_si256(bad, _mm256_cmpeq_epi32(_mm256_and_si256(x, shape), wanted));
-    // The sequences before the first that fails are decoded: runs of
-    // Chinese text between punctuation and markup are often short.
-    const unsigned valid = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(ok)));
-    const unsigned count = static_cast<unsigned>(__builtin_ctz(~valid));
-    if (count == 0) break;
-    const __m256i middle = _mm256_and_si256(_mm256_srli_epi32(x, 2), _mm256_set1_epi32(0x0FC0));
-    const __m256i units = _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(lead, 12), middle),
-                                          _mm256_and_si256(x, _mm256_set1_epi32(0x3F)));
-    // Packed per lane to four units each; the permutation joins the lanes.
-    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(units, units), 0x08);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), _mm256_castsi256_si128(packed));
-    i += 3 * count;
-    o += count;
-    if (count < 8) break;
-  }
-  return o;
-}
-#endif
-
-}  // namespace
-
 std::u16string Utf8ToU16(std::string_view in) {
   const auto* s = reinterpret_cast<const unsigned char*>(in.data());
   const size_t n = in.size();
@@ -133,9 +86,6 @@ std::u16string Utf8ToU16(std::string_view in) {
   char16_t buf[kSlice + 4];
   // Below wordEnd four bytes can be read at once.
   const size_t wordEnd = n >= 3 ? n - 3 : 0;
-#if defined(ZQE_WIDE_SCANS)
-  const bool wide = HasWideScans();
-#endif
   size_t i = 0;
   while (i < n) {
     const size_t end = i + std::min(kSlice, n - i);
@@ -192,11 +142,7 @@ std::u16string Utf8ToU16(std::string_view in) {
         // and the lead bytes E0 and ED (whose second byte has a narrower
         // range) are left to the general path.
         const size_t first = i;
-        const size_t stop = std::min(end, wordEnd);
-#if defined(ZQE_WIDE_SCANS)
-        if (wide) o += DecodeThreeByteRunsWide(s, n, i, stop, buf + o);
-#endif
-        for (; i < stop; i += 3) {
+        for (const size_t stop = std::min(end, wordEnd); i < stop; i += 3) {
           const uint32_t w = LoadLittleEndian32(s + i);
           const uint32_t lead = w & 0x0F;
           if ((w & 0x00C0C0F0u) != 0x008080E0u || !((0xDFFEu >> lead) & 1)) break;
