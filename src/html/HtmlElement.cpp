@@ -25,8 +25,22 @@ uint32_t AttributeBucket(std::u16string_view key) {
 
 // Frees e and every element that only it kept alive. Deep trees are the
 // norm on hostile pages, so this walks a work list instead of letting
-// destructors release children recursively.
+// destructors release children recursively. The elements' references to
+// their source and the live count are given back once, at the end.
 void DestroyElements(THtmlElement* root) {
+  TSourceText* const source = root->FSource;
+  int32_t freed = 0;
+  auto destroy = [&](THtmlElement* e) {
+    e->~THtmlElement();
+    ++freed;
+  };
+  // Whether the reference held here was the last. Seen as the only one, it
+  // is: any other holder would have had to take its reference through this
+  // tree, which no one else holds any more.
+  auto lastReference = [](const THtmlElement* e) {
+    return e->FRefCount.load(std::memory_order_acquire) == 1 ||
+           e->FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1;
+  };
   std::vector<THtmlElement*> work{root};
   while (!work.empty()) {
     THtmlElement* e = work.back();
@@ -35,19 +49,21 @@ void DestroyElements(THtmlElement* root) {
       THtmlElement* c = e->FChildren[i];
       c->FOwner = nullptr;
       c->FIndexInOwner = -1;
-      if (c->FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      if (lastReference(c)) {
         if (c->FChildren.empty() && !c->FCloseTag.load(std::memory_order_acquire))
-          THtmlElement::Destroy(c);
+          destroy(c);
         else
           work.push_back(c);
       }
     }
     e->FChildren.clear();
     if (THtmlElement* close = e->FCloseTag.exchange(nullptr, std::memory_order_acq_rel)) {
-      if (close->FRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) THtmlElement::Destroy(close);
+      if (lastReference(close)) destroy(close);
     }
-    THtmlElement::Destroy(e);
+    destroy(e);
   }
+  gLiveElements.fetch_sub(freed, std::memory_order_relaxed);
+  source->Release(freed);
 }
 
 }  // namespace
@@ -136,17 +152,24 @@ THtmlElement::THtmlElement(TSourceText* source, TElementKind kind, std::u16strin
   gLiveElements.fetch_add(1, std::memory_order_relaxed);
 }
 
-THtmlElement::~THtmlElement() {
-  // Children and the closing tag were let go by DestroyElements; the arena
-  // is let go by Destroy once the element is gone from it.
-  gLiveElements.fetch_sub(1, std::memory_order_relaxed);
+THtmlElement::THtmlElement(TSourceText* source, TElementKind kind, std::u16string_view text, TDuringParse)
+    : FRefCount(1), FKind(kind), FSource(source), FOrignal(text) {
+  FSource->AddRefUnshared();
 }
+
+// Children and the closing tag were let go by DestroyElements; the arena,
+// the source's reference and the live count by Destroy or DestroyElements
+// once the element is gone from the arena.
+THtmlElement::~THtmlElement() = default;
 
 void THtmlElement::Destroy(THtmlElement* e) noexcept {
   TSourceText* source = e->FSource;
   e->~THtmlElement();
+  gLiveElements.fetch_sub(1, std::memory_order_relaxed);
   source->Release();
 }
+
+void NoteElementsMade(int64_t n) noexcept { gLiveElements.fetch_add(n, std::memory_order_relaxed); }
 
 void THtmlElement::Release() const noexcept {
   if (FRefCount.fetch_sub(1, std::memory_order_acq_rel) != 1) return;

@@ -125,11 +125,12 @@ void THtmlTokenizer::Run() {
   }
 }
 
+THtmlTokenizer::~THtmlTokenizer() { NoteElementsMade(FMade); }
+
 THtmlElement* THtmlTokenizer::Make(TElementKind kind, size_t start) {
   void* mem = FSource->Allocate(sizeof(THtmlElement));
-  auto* e = new (mem) THtmlElement(FSource, kind, FText.substr(start, FPos - start));
-  e->AddRef();
-  return e;
+  ++FMade;
+  return new (mem) THtmlElement(FSource, kind, FText.substr(start, FPos - start), THtmlElement::TDuringParse{});
 }
 
 void THtmlTokenizer::SetDecodedContent(THtmlElement& e, std::u16string_view raw) {

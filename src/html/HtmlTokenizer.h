@@ -34,6 +34,10 @@ TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view re
 class THtmlTokenizer {
  public:
   THtmlTokenizer(TSourceText* source, THtmlTreeBuilder& builder, TTagNames& names);
+  // Counts the elements it made as live, whether or not the parse ended.
+  ~THtmlTokenizer();
+  THtmlTokenizer(const THtmlTokenizer&) = delete;
+  THtmlTokenizer& operator=(const THtmlTokenizer&) = delete;
   // Tokenizes the whole source; throws EHtmlParserError on a tag without
   // end or an unterminated wrapped script or style.
   void Run();
@@ -64,6 +68,7 @@ class THtmlTokenizer {
   TTagNames& FNames;
   // The cursor: the next unit of FText to read.
   size_t FPos = 0;
+  int64_t FMade = 0;  // elements made, one reference each, held by the builder
 };
 
 }  // namespace zqe::html

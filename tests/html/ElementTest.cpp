@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <fstream>
 #include <map>
@@ -162,6 +163,33 @@ TEST(SharedTree, FirstAttributeReadsFromManyThreadsAgree) {
   for (auto& th : threads) th.join();
   EXPECT_EQ(wrong, std::vector<int>(kThreads, 0));
   for (int t = 1; t < kThreads; ++t) EXPECT_EQ(closers[t], closers[0]);
+}
+
+// A tree let go in one thread while others let go of result lists of it at
+// the same moment: whoever holds an element last frees it, once, and the
+// page text goes with the last of them.
+TEST(SharedTree, ReleasesFromManyThreadsFreeEveryElementOnce) {
+  LiveElementCheck live;
+  std::string html;
+  for (int i = 0; i < 200; ++i) html += "<div class=d><p>x</p><b>y</b></div>";
+  for (int round = 0; round < 40; ++round) {
+    auto doc = Parse(html);
+    std::vector<TRef<IHtmlElementList>> lists;
+    for (const char16_t* q : {u"p", u"div", u"div > b", u"*"}) lists.push_back(doc->SimpleCSSSelector(q));
+    auto closer = doc->GetChildren(round)->GetCloseTag();  // one closing tag made, held by the tree
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (auto& list : lists) {
+      threads.emplace_back([&go, held = std::move(list)]() mutable {
+        while (!go.load()) std::this_thread::yield();
+        held = nullptr;
+      });
+    }
+    closer = nullptr;
+    go = true;
+    doc = nullptr;
+    for (auto& th : threads) th.join();
+  }
 }
 
 bool Collect(void* param, const std::u16string& name, const std::u16string& value) {
