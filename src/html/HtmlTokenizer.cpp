@@ -23,9 +23,6 @@ bool EndsTagName(char16_t c) {
   return c < 64 && ((kStops >> c) & 1);
 }
 
-struct TStopSpace {
-  bool operator()(char16_t c) const { return IsHtmlSpace(c); }
-};
 struct TStopTagName {
   bool operator()(char16_t c) const { return EndsTagName(c); }
 };
@@ -54,24 +51,6 @@ std::u16string_view ReadToken(std::u16string_view t, size_t& i, Stop isStop) {
   }
   while (i < t.size() && !isStop(t[i])) ++i;
   return t.substr(start, i - start);
-}
-
-template <class F>
-void ForEachRawAttribute(std::u16string_view t, F&& f) {
-  size_t i = 0;
-  for (;;) {
-    while (i < t.size() && IsHtmlSpace(t[i])) ++i;
-    if (i >= t.size()) return;
-    std::u16string_view name = ReadToken(t, i, TStopAttrName{});
-    std::u16string_view value;
-    size_t j = i;
-    while (j < t.size() && IsHtmlSpace(t[j])) ++j;
-    if (j < t.size() && t[j] == u'=') {
-      i = j + 1;
-      value = ReadToken(t, i, TStopSpace{});
-    }
-    f(name, value);
-  }
 }
 
 bool IsAsciiLetter(char16_t c) { return static_cast<char16_t>((c | 0x20) - u'a') < 26; }
@@ -307,16 +286,18 @@ namespace {
 // An attribute name's end: white space or "=".
 bool EndsAttrName(char16_t c) { return c <= u'=' && (c == u'=' || IsHtmlSpace(c)); }
 
-// One pair of a tag's attribute text as ForEachRawAttribute reads it, with
-// what the table needs to know on the way: whether the name has upper-case
-// letters and whether the value may hold a character reference.
+// One pair of a tag's attribute text, with what the table needs to know on
+// the way: whether the name has upper-case letters and whether the value
+// may hold a character reference.
 struct TRawAttr {
   std::u16string_view Name, Value;
   bool Upper = false, Reference = false;
 };
 
-// Reads the pair starting at t[i] (not white space); ForEachRawAttribute's
-// rules in one pass over the units.
+// Reads the pair starting at t[i] (not white space), in one pass over its
+// units. The name and the value are tokens as ReadToken reads them (names
+// end at white space or "=", values at white space); "=" may stand
+// between white space; a name without "=" has an empty value.
 TRawAttr ReadRawAttr(std::u16string_view t, size_t& i) {
   const char16_t* p = t.data();
   const size_t n = t.size();
@@ -361,6 +342,16 @@ TRawAttr ReadRawAttr(std::u16string_view t, size_t& i) {
   a.Reference = reference || q == u'&';
   a.Value = std::u16string_view(p + start, i - start);
   return a;
+}
+
+// Calls f with each pair of an attribute text in order.
+template <class F>
+void ForEachRawAttribute(std::u16string_view t, F&& f) {
+  for (size_t i = 0;;) {
+    while (i < t.size() && IsHtmlSpace(t[i])) ++i;
+    if (i >= t.size()) return;
+    f(ReadRawAttr(t, i));
+  }
 }
 
 }  // namespace
@@ -411,11 +402,7 @@ TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view re
     many.push_back(TAttr{key, value});
     ++count;
   };
-  for (size_t i = 0;;) {
-    while (i < rest.size() && IsHtmlSpace(rest[i])) ++i;
-    if (i >= rest.size()) break;
-    add(ReadRawAttr(rest, i));
-  }
+  ForEachRawAttribute(rest, add);
   TArenaArray<TAttr> table;
   if (count == 0) return table;
   table.Data = arena.AllocateArray<TAttr>(count);
@@ -540,8 +527,8 @@ void THtmlTokenizer::ReadStyleContent() {
 
 TAttributeDynArray ParseAttributeList(std::u16string_view text) {
   TAttributeDynArray out;
-  ForEachRawAttribute(text, [&](std::u16string_view k, std::u16string_view v) {
-    out.push_back({std::u16string(k), std::u16string(v)});
+  ForEachRawAttribute(text, [&](const TRawAttr& a) {
+    out.push_back({std::u16string(a.Name), std::u16string(a.Value)});
   });
   return out;
 }

@@ -95,10 +95,49 @@ TEST(Element, AttributeTablesHoldEachNameOnceWithItsLastValue) {
   }
 }
 
-// The table's one-pass reader against the general attribute reader on
-// attribute text made of the pieces that steer it: quotes that close or
-// not, "=" in odd places, references, upper case and white space.
-TEST(Element, AttributeTablesReadOddTextAsTheGeneralReaderDoes) {
+// The attribute rules read unit by unit, as plainly as they can be said:
+// a token opened by a quote runs to the same quote (or the end) without
+// them; any other takes its first unit whatever it is and runs to a stop,
+// white space or "=" for a name, white space for a value.
+std::u16string_view ReferenceToken(std::u16string_view t, size_t& i, bool name) {
+  auto space = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; };
+  while (i < t.size() && space(t[i])) ++i;
+  const size_t start = i;
+  if (i >= t.size()) return {};
+  const char16_t q = t[i++];
+  if (q == u'"' || q == u'\'') {
+    while (i < t.size() && t[i] != q) ++i;
+    const std::u16string_view token = t.substr(start + 1, i - start - 1);
+    if (i < t.size()) ++i;
+    return token;
+  }
+  while (i < t.size() && !space(t[i]) && !(name && t[i] == u'=')) ++i;
+  return t.substr(start, i - start);
+}
+
+// Name and value pairs of an attribute text, by the rules above: "=" may
+// stand between white space; a name without one has an empty value.
+std::vector<std::pair<std::u16string, std::u16string>> ReferenceAttributes(std::u16string_view t) {
+  auto space = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; };
+  std::vector<std::pair<std::u16string, std::u16string>> out;
+  for (size_t i = 0;;) {
+    while (i < t.size() && space(t[i])) ++i;
+    if (i >= t.size()) return out;
+    std::u16string name(ReferenceToken(t, i, true)), value;
+    size_t j = i;
+    while (j < t.size() && space(t[j])) ++j;
+    if (j < t.size() && t[j] == u'=') {
+      i = j + 1;
+      value = ReferenceToken(t, i, false);
+    }
+    out.emplace_back(std::move(name), std::move(value));
+  }
+}
+
+// The table's reader against the rules read unit by unit, on attribute
+// text made of the pieces that steer it: quotes that close or not, "=" in
+// odd places, references, upper case and white space.
+TEST(Element, AttributeTablesReadOddTextAsTheRulesSay) {
   LiveElementCheck live;
   static const char* const kPieces[] = {" ", " ", "\t", "=", "= ", "\"", "'", "&amp;", "&#65;", "&", ";",
                                         "a", "B", "x", "Id", "data-x", "1", "\"v w\"", "'v\"w'"};
@@ -112,8 +151,16 @@ TEST(Element, AttributeTablesReadOddTextAsTheGeneralReaderDoes) {
     auto p = Parse(html)->GetChildren(0);
     ASSERT_TRUE(p) << html;
     std::map<std::string, std::string> expected;
-    for (const TAttributeItem& a : ParseAttributeList(U16(" " + rest)))
-      expected[U8(AsciiLowerCase(a.Key))] = U8(DecodeCharReferences(a.Value));
+    const std::u16string text = U16(" " + rest);
+    const auto pairs = ReferenceAttributes(text);
+    for (const auto& [key, value] : pairs) expected[U8(AsciiLowerCase(key))] = U8(DecodeCharReferences(value));
+    // The reader that queries use follows the same rules.
+    const TAttributeDynArray general = ParseAttributeList(text);
+    ASSERT_EQ(general.size(), pairs.size()) << html;
+    for (size_t k = 0; k < pairs.size(); ++k) {
+      EXPECT_EQ(U8(general[k].Key), U8(pairs[k].first)) << html;
+      EXPECT_EQ(U8(general[k].Value), U8(pairs[k].second)) << html;
+    }
     struct {
       std::map<std::string, std::string> Pairs;
       size_t Entries = 0;
