@@ -37,6 +37,7 @@ for page in "${pages[@]}"; do
   row() { awk -v p="$page" -v s="$1" -v n="$2" -v b="$bytes" 'BEGIN { printf "%-18s %-8s %12d %9.2f\n", p, s, n, n / b }'; }
   row decode "$(count "BM_Stages/$page" '*DecodeStage*')"
   row clean "$(count "BM_Stages/$page" '*CleanStage*')"
+  row clean16 "$(count "BM_CleanSse2/$page" '*CleanSse2Stage*')"
   row parse "$(count "BM_Stages/$page" '*ParseStage*' '*FreeStage*')"
   row extract "$(count "BM_Stages/$page" '*ExtractStage*')"
   row step "$(count "BM_PageStep/$page" '*PageStepStage*')"

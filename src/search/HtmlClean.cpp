@@ -335,8 +335,12 @@ class TCollapser {
 
 #if defined(ZQE_WIDE_SCANS)
   // The SSE2 loop below at twice the width; returns where it stopped.
-  [[gnu::target("avx2")]] static size_t CollapseWide(const char16_t* in, size_t n, char16_t* o, size_t& j,
-                                                     bool& afterSpace) {
+  [[gnu::target("avx2")]] static size_t CollapseWide(const char16_t* in, size_t n, char16_t* o, size_t& jOut,
+                                                     bool& afterOut) {
+    // Kept in registers: a vector store may alias anything, so writing
+    // through the references would reload them after every block.
+    size_t j = jOut;
+    bool afterSpace = afterOut;
     const __m256i blank = _mm256_set1_epi16(0x20);
     const __m256i blankByte = _mm256_set1_epi8(0x20);
     const __m256i nineByte = _mm256_set1_epi8(9), fourByte = _mm256_set1_epi8(4);
@@ -360,30 +364,40 @@ class TCollapser {
         continue;
       }
       if (mid == 0) {
-        const __m256i tab = _mm256_sub_epi8(bytes, nineByte);
         const __m256i blanks = _mm256_cmpeq_epi8(bytes, blankByte);
+        const unsigned blankBits = static_cast<unsigned>(_mm256_movemask_epi8(blanks));
+        if (blankBits == low) {
+          const unsigned drop = blankBits & ((blankBits << 1) | (afterSpace ? 1u : 0u));
+          if (drop == 0) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), a);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j + 16), b);
+            j += 32;
+          } else {
+            alignas(32) char16_t block[64];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(block), a);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(block + 16), b);
+            KeepRuns<32>(block, ~drop, o, j);
+          }
+          afterSpace = (blankBits >> 31) & 1;
+          continue;
+        }
+        const __m256i tab = _mm256_sub_epi8(bytes, nineByte);
         const __m256i spaces = _mm256_or_si256(blanks, _mm256_cmpeq_epi8(_mm256_min_epu8(tab, fourByte), tab));
         const unsigned space = static_cast<unsigned>(_mm256_movemask_epi8(spaces));
         // The spaces that continue a run are dropped.
         const unsigned drop = space & ((space << 1) | (afterSpace ? 1u : 0u));
-        if (drop == 0 && space == static_cast<unsigned>(_mm256_movemask_epi8(blanks))) {
-          _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), a);
-          _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j + 16), b);
+        const __m256i sa = _mm256_cvtepi8_epi16(_mm256_castsi256_si128(spaces));
+        const __m256i sb = _mm256_cvtepi8_epi16(_mm256_extracti128_si256(spaces, 1));
+        const __m256i ca = _mm256_blendv_epi8(a, blank, sa), cb = _mm256_blendv_epi8(b, blank, sb);
+        if (drop == 0) {
+          _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), ca);
+          _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j + 16), cb);
           j += 32;
         } else {
-          const __m256i sa = _mm256_cvtepi8_epi16(_mm256_castsi256_si128(spaces));
-          const __m256i sb = _mm256_cvtepi8_epi16(_mm256_extracti128_si256(spaces, 1));
-          const __m256i ca = _mm256_blendv_epi8(a, blank, sa), cb = _mm256_blendv_epi8(b, blank, sb);
-          if (drop == 0) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), ca);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j + 16), cb);
-            j += 32;
-          } else {
-            alignas(32) char16_t block[64];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(block), ca);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(block + 16), cb);
-            KeepRuns<32>(block, ~drop, o, j);
-          }
+          alignas(32) char16_t block[64];
+          _mm256_store_si256(reinterpret_cast<__m256i*>(block), ca);
+          _mm256_store_si256(reinterpret_cast<__m256i*>(block + 16), cb);
+          KeepRuns<32>(block, ~drop, o, j);
         }
         afterSpace = (space >> 31) & 1;
         continue;
@@ -391,19 +405,17 @@ class TCollapser {
       const unsigned maybe = low | mid;
       for (unsigned q = 0; q < 32; ++q) Step(in[i + q], (maybe >> q) & 1, o, j, afterSpace);
     }
+    jOut = j;
+    afterOut = afterSpace;
     return i;
   }
 #endif
 
-  size_t CollapseSlice(const char16_t* in, size_t n) {
-    char16_t* const o = buf_;
-    size_t i = 0, j = 0;
-    bool afterSpace = afterSpace_;
-    auto step = [&](char16_t c, bool maybe) { Step(c, maybe, o, j, afterSpace); };
-#if defined(ZQE_WIDE_SCANS)
-    if (wide_) i = CollapseWide(in, n, o, j, afterSpace);
-#endif
 #if defined(__SSE2__)
+  // Sixteen units a step; starts at i and returns where it stopped.
+  static size_t CollapseNarrow(const char16_t* in, size_t n, size_t i, char16_t* o, size_t& jOut, bool& afterOut) {
+    size_t j = jOut;  // in registers, as in CollapseWide
+    bool afterSpace = afterOut;
     const __m128i blank = _mm_set1_epi16(0x20);
     const __m128i blankByte = _mm_set1_epi8(0x20);
     const __m128i nineByte = _mm_set1_epi8(9), fourByte = _mm_set1_epi8(4);
@@ -429,39 +441,66 @@ class TCollapser {
         continue;
       }
       if (mid == 0) {
-        // ASCII white space alone, told exactly: U+0020 and U+0009..U+000D.
-        // Single spaces, the usual case, keep the block whole.
-        const __m128i tab = _mm_sub_epi8(bytes, nineByte);
         const __m128i blanks = _mm_cmpeq_epi8(bytes, blankByte);
+        const unsigned blankBits = static_cast<unsigned>(_mm_movemask_epi8(blanks));
+        if (blankBits == low) {
+          // The usual block: its only low units are U+0020. Single ones
+          // keep the block whole; a run loses all but its first.
+          const unsigned drop = blankBits & ((blankBits << 1) | (afterSpace ? 1u : 0u));
+          if (drop == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), a);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j + 8), b);
+            j += 16;
+          } else {
+            alignas(16) char16_t block[32];
+            _mm_store_si128(reinterpret_cast<__m128i*>(block), a);
+            _mm_store_si128(reinterpret_cast<__m128i*>(block + 8), b);
+            KeepRuns<16>(block, ~drop & 0xFFFFu, o, j);
+          }
+          afterSpace = (blankBits >> 15) & 1;
+          continue;
+        }
+        // ASCII white space alone, told exactly: U+0020 and U+0009..U+000D.
+        const __m128i tab = _mm_sub_epi8(bytes, nineByte);
         const __m128i spaces = _mm_or_si128(blanks, _mm_cmpeq_epi8(_mm_min_epu8(tab, fourByte), tab));
         const unsigned space = static_cast<unsigned>(_mm_movemask_epi8(spaces));
         // The spaces that continue a run are dropped.
         const unsigned drop = space & ((space << 1) | (afterSpace ? 1u : 0u));
-        if (drop == 0 && space == static_cast<unsigned>(_mm_movemask_epi8(blanks))) {
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), a);
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j + 8), b);
+        const __m128i sa = _mm_unpacklo_epi8(spaces, spaces), sb = _mm_unpackhi_epi8(spaces, spaces);
+        const __m128i ca = _mm_or_si128(_mm_andnot_si128(sa, a), _mm_and_si128(sa, blank));
+        const __m128i cb = _mm_or_si128(_mm_andnot_si128(sb, b), _mm_and_si128(sb, blank));
+        if (drop == 0) {
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), ca);
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j + 8), cb);
           j += 16;
         } else {
-          const __m128i sa = _mm_unpacklo_epi8(spaces, spaces), sb = _mm_unpackhi_epi8(spaces, spaces);
-          const __m128i ca = _mm_or_si128(_mm_andnot_si128(sa, a), _mm_and_si128(sa, blank));
-          const __m128i cb = _mm_or_si128(_mm_andnot_si128(sb, b), _mm_and_si128(sb, blank));
-          if (drop == 0) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), ca);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j + 8), cb);
-            j += 16;
-          } else {
-            alignas(16) char16_t block[32];
-            _mm_store_si128(reinterpret_cast<__m128i*>(block), ca);
-            _mm_store_si128(reinterpret_cast<__m128i*>(block + 8), cb);
-            KeepRuns<16>(block, ~drop & 0xFFFFu, o, j);
-          }
+          alignas(16) char16_t block[32];
+          _mm_store_si128(reinterpret_cast<__m128i*>(block), ca);
+          _mm_store_si128(reinterpret_cast<__m128i*>(block + 8), cb);
+          KeepRuns<16>(block, ~drop & 0xFFFFu, o, j);
         }
         afterSpace = (space >> 15) & 1;
         continue;
       }
       const unsigned maybe = low | mid;
-      for (unsigned q = 0; q < 16; ++q) step(in[i + q], (maybe >> q) & 1);
+      for (unsigned q = 0; q < 16; ++q) Step(in[i + q], (maybe >> q) & 1, o, j, afterSpace);
     }
+    jOut = j;
+    afterOut = afterSpace;
+    return i;
+  }
+#endif
+
+  size_t CollapseSlice(const char16_t* in, size_t n) {
+    char16_t* const o = buf_;
+    size_t i = 0, j = 0;
+    bool afterSpace = afterSpace_;
+    auto step = [&](char16_t c, bool maybe) { Step(c, maybe, o, j, afterSpace); };
+#if defined(ZQE_WIDE_SCANS)
+    if (wide_) i = CollapseWide(in, n, o, j, afterSpace);
+#endif
+#if defined(__SSE2__)
+    i = CollapseNarrow(in, n, i, o, j, afterSpace);
 #endif
     for (; i < n; ++i) step(in[i], MayBeCollapsible(in[i]));
     afterSpace_ = afterSpace;
