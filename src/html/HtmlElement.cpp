@@ -255,6 +255,27 @@ bool HasReferenceOrText(std::u16string_view s, std::u16string_view text) {
       if (p[at] == u'&' || holdsTextAt(at)) return true;
     }
   }
+  // The last places in one step that overlaps the loop's (most tags would
+  // otherwise end unit by unit): the places up to n - k not yet looked at,
+  // then an '&' among the k - 1 units after them.
+  if (n >= k + 7) {
+    const size_t at = n - k - 7;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + k - 1));
+    const __m128i ends = _mm_and_si128(_mm_cmpeq_epi16(v, first), _mm_cmpeq_epi16(w, last));
+    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi16(v, amp), ends);
+    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(hit)) & (0xFFFFu << (2 * (i - at)));
+    for (; hits != 0; hits &= hits - 1) {
+      const size_t q = at + static_cast<size_t>(__builtin_ctz(hits)) / 2;
+      hits &= hits - 1;
+      if (p[q] == u'&' || holdsTextAt(q)) return true;
+    }
+    for (size_t j = n - k + 1; j < n; j += 8) {
+      const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::min(j, n - 8)));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(u, amp)) != 0) return true;
+    }
+    return false;
+  }
 #endif
   for (; i < n; ++i)
     if (p[i] == u'&' || (p[i] == text[0] && holdsTextAt(i))) return true;

@@ -131,6 +131,30 @@ TEST(SelectorSearch, FindsTheExpectedElementsInOrder) {
   }
 }
 
+// An unread attribute table is refused from the tag text alone when the
+// text can hold neither the wanted text nor a reference; the wanted text
+// or a reference at any place of any length of tag, up to its last unit,
+// must still reach the table.
+TEST(SelectorSearch, WantedTextAtEveryPlaceOfTheTagReachesTheTable) {
+  const std::string want = "c-container";
+  for (size_t len = 0; len <= 40; ++len) {
+    for (size_t at = 0; at <= len; ++at) {
+      std::string filler(len, 'x');
+      for (size_t i = 0; i < len; i += 3) filler[i] = ' ';
+      const std::string plain = filler.substr(0, at) + want + filler.substr(at);
+      const std::string referenced = filler.substr(0, at) + "c&#45;container" + filler.substr(at);
+      // Its '&' among the tag's last units.
+      const std::string lateReference = filler.substr(0, at) + "c-contain&#101;r" + filler.substr(at);
+      for (const std::string& value : {plain, referenced, lateReference}) {
+        for (const char* close : {"\">", "\" x>", "\"\n>"}) {
+          auto doc = Parse("<a class=\"" + value + close);
+          EXPECT_EQ(Names(doc->SimpleCSSSelector(u"a[class*=c-container]")), "A") << value << close;
+        }
+      }
+    }
+  }
+}
+
 TEST(SelectorSearch, StartsAtTheElementItself) {
   LiveElementCheck live;
   auto doc = Parse("<div id=a><div id=b></div><p><div id=c>");
