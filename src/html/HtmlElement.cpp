@@ -239,37 +239,31 @@ bool HasReferenceOrText(std::u16string_view s, std::u16string_view text) {
   auto holdsTextAt = [&](size_t i) { return n - i >= k && std::u16string_view(p + i, k) == text; };
   size_t i = 0;
 #if defined(__SSE2__)
-  // Eight places a step; a place is compared only when its first and the
-  // last unit of text's length both fit.
+  // Eight places a step from at, those of keep's bits; a place is compared
+  // only when its first and the last unit of text's length both fit.
   const __m128i amp = _mm_set1_epi16(static_cast<short>(u'&'));
   const __m128i first = _mm_set1_epi16(static_cast<short>(text[0]));
   const __m128i last = _mm_set1_epi16(static_cast<short>(text[k - 1]));
-  for (; i + 8 + k - 1 <= n; i += 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k - 1));
+  auto step = [&](size_t at, unsigned keep) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + k - 1));
     const __m128i ends = _mm_and_si128(_mm_cmpeq_epi16(v, first), _mm_cmpeq_epi16(w, last));
     const __m128i hit = _mm_or_si128(_mm_cmpeq_epi16(v, amp), ends);
-    for (unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(hit)); hits != 0; hits &= hits - 1) {
-      const size_t at = i + static_cast<size_t>(__builtin_ctz(hits)) / 2;
+    for (unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(hit)) & keep; hits != 0; hits &= hits - 1) {
+      const size_t q = at + static_cast<size_t>(__builtin_ctz(hits)) / 2;
       hits &= hits - 1;  // the unit's second byte
-      if (p[at] == u'&' || holdsTextAt(at)) return true;
+      if (p[q] == u'&' || holdsTextAt(q)) return true;
     }
-  }
+    return false;
+  };
+  for (; i + 8 + k - 1 <= n; i += 8)
+    if (step(i, 0xFFFFu)) return true;
   // The last places in one step that overlaps the loop's (most tags would
   // otherwise end unit by unit): the places up to n - k not yet looked at,
   // then an '&' among the k - 1 units after them.
   if (n >= k + 7) {
     const size_t at = n - k - 7;
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
-    const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + k - 1));
-    const __m128i ends = _mm_and_si128(_mm_cmpeq_epi16(v, first), _mm_cmpeq_epi16(w, last));
-    const __m128i hit = _mm_or_si128(_mm_cmpeq_epi16(v, amp), ends);
-    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(hit)) & (0xFFFFu << (2 * (i - at)));
-    for (; hits != 0; hits &= hits - 1) {
-      const size_t q = at + static_cast<size_t>(__builtin_ctz(hits)) / 2;
-      hits &= hits - 1;
-      if (p[q] == u'&' || holdsTextAt(q)) return true;
-    }
+    if (step(at, 0xFFFFu << (2 * (i - at)))) return true;
     for (size_t j = n - k + 1; j < n; j += 8) {
       const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + std::min(j, n - 8)));
       if (_mm_movemask_epi8(_mm_cmpeq_epi16(u, amp)) != 0) return true;
