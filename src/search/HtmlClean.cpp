@@ -333,6 +333,37 @@ class TCollapser {
     }
   }
 
+#if defined(__SSE2__)
+  // Appends a block of sixteen units (lo, hi) without the units in drop.
+  static void PutBlock(__m128i lo, __m128i hi, unsigned drop, char16_t* o, size_t& j) {
+    if (drop == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), lo);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j + 8), hi);
+      j += 16;
+      return;
+    }
+    alignas(16) char16_t block[32];
+    _mm_store_si128(reinterpret_cast<__m128i*>(block), lo);
+    _mm_store_si128(reinterpret_cast<__m128i*>(block + 8), hi);
+    KeepRuns<16>(block, ~drop & 0xFFFFu, o, j);
+  }
+#endif
+#if defined(ZQE_WIDE_SCANS)
+  // The same for thirty-two units.
+  [[gnu::target("avx2")]] static void PutBlock(__m256i lo, __m256i hi, unsigned drop, char16_t* o, size_t& j) {
+    if (drop == 0) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), lo);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j + 16), hi);
+      j += 32;
+      return;
+    }
+    alignas(32) char16_t block[64];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(block), lo);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(block + 16), hi);
+    KeepRuns<32>(block, ~drop, o, j);
+  }
+#endif
+
 #if defined(ZQE_WIDE_SCANS)
   // The SSE2 loop below at twice the width; returns where it stopped.
   [[gnu::target("avx2")]] static size_t CollapseWide(const char16_t* in, size_t n, char16_t* o, size_t& jOut,
@@ -368,16 +399,7 @@ class TCollapser {
         const unsigned blankBits = static_cast<unsigned>(_mm256_movemask_epi8(blanks));
         if (blankBits == low) {
           const unsigned drop = blankBits & ((blankBits << 1) | (afterSpace ? 1u : 0u));
-          if (drop == 0) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), a);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j + 16), b);
-            j += 32;
-          } else {
-            alignas(32) char16_t block[64];
-            _mm256_store_si256(reinterpret_cast<__m256i*>(block), a);
-            _mm256_store_si256(reinterpret_cast<__m256i*>(block + 16), b);
-            KeepRuns<32>(block, ~drop, o, j);
-          }
+          PutBlock(a, b, drop, o, j);
           afterSpace = (blankBits >> 31) & 1;
           continue;
         }
@@ -389,16 +411,7 @@ class TCollapser {
         const __m256i sa = _mm256_cvtepi8_epi16(_mm256_castsi256_si128(spaces));
         const __m256i sb = _mm256_cvtepi8_epi16(_mm256_extracti128_si256(spaces, 1));
         const __m256i ca = _mm256_blendv_epi8(a, blank, sa), cb = _mm256_blendv_epi8(b, blank, sb);
-        if (drop == 0) {
-          _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j), ca);
-          _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + j + 16), cb);
-          j += 32;
-        } else {
-          alignas(32) char16_t block[64];
-          _mm256_store_si256(reinterpret_cast<__m256i*>(block), ca);
-          _mm256_store_si256(reinterpret_cast<__m256i*>(block + 16), cb);
-          KeepRuns<32>(block, ~drop, o, j);
-        }
+        PutBlock(ca, cb, drop, o, j);
         afterSpace = (space >> 31) & 1;
         continue;
       }
@@ -447,16 +460,7 @@ class TCollapser {
           // The usual block: its only low units are U+0020. Single ones
           // keep the block whole; a run loses all but its first.
           const unsigned drop = blankBits & ((blankBits << 1) | (afterSpace ? 1u : 0u));
-          if (drop == 0) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), a);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j + 8), b);
-            j += 16;
-          } else {
-            alignas(16) char16_t block[32];
-            _mm_store_si128(reinterpret_cast<__m128i*>(block), a);
-            _mm_store_si128(reinterpret_cast<__m128i*>(block + 8), b);
-            KeepRuns<16>(block, ~drop & 0xFFFFu, o, j);
-          }
+          PutBlock(a, b, drop, o, j);
           afterSpace = (blankBits >> 15) & 1;
           continue;
         }
@@ -469,16 +473,7 @@ class TCollapser {
         const __m128i sa = _mm_unpacklo_epi8(spaces, spaces), sb = _mm_unpackhi_epi8(spaces, spaces);
         const __m128i ca = _mm_or_si128(_mm_andnot_si128(sa, a), _mm_and_si128(sa, blank));
         const __m128i cb = _mm_or_si128(_mm_andnot_si128(sb, b), _mm_and_si128(sb, blank));
-        if (drop == 0) {
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j), ca);
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + j + 8), cb);
-          j += 16;
-        } else {
-          alignas(16) char16_t block[32];
-          _mm_store_si128(reinterpret_cast<__m128i*>(block), ca);
-          _mm_store_si128(reinterpret_cast<__m128i*>(block + 8), cb);
-          KeepRuns<16>(block, ~drop & 0xFFFFu, o, j);
-        }
+        PutBlock(ca, cb, drop, o, j);
         afterSpace = (space >> 15) & 1;
         continue;
       }
