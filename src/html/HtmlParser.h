@@ -28,6 +28,9 @@ TRef<IHtmlElement> ParseHtmlDocument(std::u16string_view AHtml);
 // The same, keeping Html itself in the tree instead of a copy of it: Html
 // is left empty, or as it was when the parse throws.
 TRef<IHtmlElement> ParseHtmlText(std::u16string& Html);
+// The same for Html's first Length units, which the caller knows to hold no
+// U+0000: a page's cleaning tells that on its way, sparing a search.
+TRef<IHtmlElement> ParseHtmlText(std::u16string& Html, size_t Length);
 // The text a tree was parsed from (up to a U+0000); valid while the tree
 // lives. Doc is any element of a tree from the parse functions above.
 std::u16string_view DocumentText(const IHtmlElement& Doc);

@@ -557,8 +557,11 @@ TRef<IHtmlElement> ParseHtmlDocument(std::u16string_view AHtml) {
 }
 
 TRef<IHtmlElement> ParseHtmlText(std::u16string& Html) {
-  const size_t length = FindAny<u'\0'>(Html.data(), 0, Html.size());
-  auto* source = new TSourceText(std::move(Html), length);
+  return ParseHtmlText(Html, FindAny<u'\0'>(Html.data(), 0, Html.size()));
+}
+
+TRef<IHtmlElement> ParseHtmlText(std::u16string& Html, size_t Length) {
+  auto* source = new TSourceText(std::move(Html), Length);
   Html.clear();
   // Held across the parse, so that an error can still give the text back
   // after the partial tree has gone.

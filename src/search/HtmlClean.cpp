@@ -294,6 +294,9 @@ class TCollapser {
  public:
   TCollapser(std::u16string& out, bool wide) : out_(out), wide_(wide) {}
 
+  // Whether a U+0000 went through: exact, since none is ever dropped.
+  bool SawNul() const { return nul_; }
+
   void Add(const char16_t* in, size_t n) {
     // A slice at a time through a buffer, appended: sizing the result up
     // front would first fill it with zeros, a pass as costly as this one.
@@ -367,11 +370,12 @@ class TCollapser {
 #if defined(ZQE_WIDE_SCANS)
   // The SSE2 loop below at twice the width; returns where it stopped.
   [[gnu::target("avx2")]] static size_t CollapseWide(const char16_t* in, size_t n, char16_t* o, size_t& jOut,
-                                                     bool& afterOut) {
+                                                     bool& afterOut, bool& nulOut) {
     // Kept in registers: a vector store may alias anything, so writing
     // through the references would reload them after every block.
     size_t j = jOut;
     bool afterSpace = afterOut;
+    bool nul = nulOut;
     const __m256i blank = _mm256_set1_epi16(0x20);
     const __m256i blankByte = _mm256_set1_epi8(0x20);
     const __m256i nineByte = _mm256_set1_epi8(9), fourByte = _mm256_set1_epi8(4);
@@ -403,6 +407,7 @@ class TCollapser {
           afterSpace = (blankBits >> 31) & 1;
           continue;
         }
+        nul |= _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256())) != 0;
         const __m256i tab = _mm256_sub_epi8(bytes, nineByte);
         const __m256i spaces = _mm256_or_si256(blanks, _mm256_cmpeq_epi8(_mm256_min_epu8(tab, fourByte), tab));
         const unsigned space = static_cast<unsigned>(_mm256_movemask_epi8(spaces));
@@ -415,20 +420,24 @@ class TCollapser {
         afterSpace = (space >> 31) & 1;
         continue;
       }
+      nul |= _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, _mm256_setzero_si256())) != 0;
       const unsigned maybe = low | mid;
       for (unsigned q = 0; q < 32; ++q) Step(in[i + q], (maybe >> q) & 1, o, j, afterSpace);
     }
     jOut = j;
     afterOut = afterSpace;
+    nulOut = nul;
     return i;
   }
 #endif
 
 #if defined(__SSE2__)
   // Sixteen units a step; starts at i and returns where it stopped.
-  static size_t CollapseNarrow(const char16_t* in, size_t n, size_t i, char16_t* o, size_t& jOut, bool& afterOut) {
+  static size_t CollapseNarrow(const char16_t* in, size_t n, size_t i, char16_t* o, size_t& jOut, bool& afterOut,
+                               bool& nulOut) {
     size_t j = jOut;  // in registers, as in CollapseWide
     bool afterSpace = afterOut;
+    bool nul = nulOut;
     const __m128i blank = _mm_set1_epi16(0x20);
     const __m128i blankByte = _mm_set1_epi8(0x20);
     const __m128i nineByte = _mm_set1_epi8(9), fourByte = _mm_set1_epi8(4);
@@ -464,6 +473,8 @@ class TCollapser {
           afterSpace = (blankBits >> 15) & 1;
           continue;
         }
+        // Only units below U+0020 other than white space can be U+0000.
+        nul |= _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())) != 0;
         // ASCII white space alone, told exactly: U+0020 and U+0009..U+000D.
         const __m128i tab = _mm_sub_epi8(bytes, nineByte);
         const __m128i spaces = _mm_or_si128(blanks, _mm_cmpeq_epi8(_mm_min_epu8(tab, fourByte), tab));
@@ -477,11 +488,13 @@ class TCollapser {
         afterSpace = (space >> 15) & 1;
         continue;
       }
+      nul |= _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())) != 0;
       const unsigned maybe = low | mid;
       for (unsigned q = 0; q < 16; ++q) Step(in[i + q], (maybe >> q) & 1, o, j, afterSpace);
     }
     jOut = j;
     afterOut = afterSpace;
+    nulOut = nul;
     return i;
   }
 #endif
@@ -489,22 +502,26 @@ class TCollapser {
   size_t CollapseSlice(const char16_t* in, size_t n) {
     char16_t* const o = buf_;
     size_t i = 0, j = 0;
-    bool afterSpace = afterSpace_;
-    auto step = [&](char16_t c, bool maybe) { Step(c, maybe, o, j, afterSpace); };
+    bool afterSpace = afterSpace_, nul = nul_;
 #if defined(ZQE_WIDE_SCANS)
-    if (wide_) i = CollapseWide(in, n, o, j, afterSpace);
+    if (wide_) i = CollapseWide(in, n, o, j, afterSpace, nul);
 #endif
 #if defined(__SSE2__)
-    i = CollapseNarrow(in, n, i, o, j, afterSpace);
+    i = CollapseNarrow(in, n, i, o, j, afterSpace, nul);
 #endif
-    for (; i < n; ++i) step(in[i], MayBeCollapsible(in[i]));
+    for (; i < n; ++i) {
+      nul |= in[i] == 0;
+      Step(in[i], MayBeCollapsible(in[i]), o, j, afterSpace);
+    }
     afterSpace_ = afterSpace;
+    nul_ = nul;
     return j;
   }
 
   std::u16string& out_;
   const bool wide_;
   bool afterSpace_ = true;
+  bool nul_ = false;
   char16_t buf_[kSlice + 32];  // a block's width of room past the slice for KeepRuns
 };
 
@@ -527,7 +544,7 @@ std::u16string CollapseWhiteSpace(std::u16string_view s, bool wide) {
   return out;
 }
 
-std::u16string CleanHtmlText(std::u16string_view Html, bool wide) {
+TCleanText CleanHtmlPage(std::u16string_view Html, bool wide) {
   wide = wide && HasWidePath();
   const TSpots spots = FindSpots(Html, wide);
   TPieceText page(Html.data());
@@ -535,17 +552,22 @@ std::u16string CleanHtmlText(std::u16string_view Html, bool wide) {
   const TPieceText a = RemoveSpans(page, kCommentOpen, spots.CommentOpen, kCommentClose, spots.CommentClose);
   const TPieceText b = RemoveSpans(a, kScriptOpen, spots.ScriptOpen, kScriptClose, spots.ScriptClose);
   const TPieceText c = RemoveSpans(b, kCdataOpen, spots.CdataOpen, kCdataClose, spots.CdataClose);
-  std::u16string out;
-  out.reserve(c.Size());
-  TCollapser collapse(out, wide);
+  TCleanText out;
+  out.Text.reserve(c.Size());
+  TCollapser collapse(out.Text, wide);
   for (size_t k = 0; k < c.Count(); ++k) collapse.Add(Html.data() + c.Piece(k).At, c.Piece(k).Len);
+  out.HoldsNul = collapse.SawNul();
   return out;
 }
+
+std::u16string CleanHtmlText(std::u16string_view Html, bool wide) { return CleanHtmlPage(Html, wide).Text; }
 
 }  // namespace clean_detail
 
 std::u16string CollapseWhiteSpace(std::u16string_view s) { return clean_detail::CollapseWhiteSpace(s, true); }
 
 std::u16string CleanHtmlText(std::u16string_view Html) { return clean_detail::CleanHtmlText(Html, true); }
+
+TCleanText CleanHtmlPage(std::u16string_view Html) { return clean_detail::CleanHtmlPage(Html, true); }
 
 }  // namespace zqe

@@ -15,6 +15,14 @@ namespace zqe {
 // CollapseWhiteSpace. Case-sensitive, linear in the length of Html.
 std::u16string CleanHtmlText(std::u16string_view Html);
 
+// The same text, and whether it holds a U+0000 (where the parser stops
+// reading): told on the way, so that the parse need not search for it.
+struct TCleanText {
+  std::u16string Text;
+  bool HoldsNul = false;
+};
+TCleanText CleanHtmlPage(std::u16string_view Html);
+
 // Collapses every run of white space (U+0009..U+000D, U+0020, U+0085,
 // U+00A0 and the Unicode categories Zs, Zl, Zp) into one space, drops
 // leading white space and keeps at most one trailing space.
@@ -27,6 +35,7 @@ bool HasWidePath();
 // The same functions with the 32-unit path allowed or not, so that tests
 // hold both paths to the rule on one machine.
 std::u16string CleanHtmlText(std::u16string_view Html, bool wide);
+TCleanText CleanHtmlPage(std::u16string_view Html, bool wide);
 std::u16string CollapseWhiteSpace(std::u16string_view s, bool wide);
 }  // namespace clean_detail
 

@@ -253,8 +253,11 @@ std::optional<std::u16string_view> TSEInstanceBase::PageBody(std::u16string_view
 }
 
 html::TRef<html::IHtmlElement> TSEInstanceBase::ParsePage(std::u16string_view Body, std::u16string& Text) {
+  bool holdsNul = true;
   try {
-    Text = CleanHtml(Body);
+    TCleanText cleaned = CleanHtmlPage(Body);
+    Text = std::move(cleaned.Text);
+    holdsNul = cleaned.HoldsNul;
   } catch (...) {
     // Out of memory on a huge page: keep what the dump can show.
     TZQTrace::DumpHTML(Body, u"");
@@ -264,7 +267,7 @@ html::TRef<html::IHtmlElement> TSEInstanceBase::ParsePage(std::u16string_view Bo
   try {
     // The tree keeps the cleaned text itself: a copy would be the step's
     // largest allocation after the tree.
-    doc = html::ParseHtmlText(Text);
+    doc = holdsNul ? html::ParseHtmlText(Text) : html::ParseHtmlText(Text, Text.size());
   } catch (const std::exception& e) {
     TZQTrace::E(u"ParseHtml", e, true);
   } catch (...) {

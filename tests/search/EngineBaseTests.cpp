@@ -200,9 +200,16 @@ TEST(CollapseWhiteSpace, AgreesWithTheRuleUnitByUnit) {
       if (!IsCollapsibleWhiteSpace(c)) expected.push_back(c);
       else if (!expected.empty() && expected.back() != u' ') expected.push_back(u' ');
     }
-    for (const bool wide : CleanPaths())
+    for (const bool wide : CleanPaths()) {
       ASSERT_EQ(clean_detail::CollapseWhiteSpace(s, wide), expected)
           << "seed " << seed << (wide ? " wide" : " narrow") << " input '" << U16ToUtf8(s) << "'";
+      // No markers here, so the page cleaning is the collapse; the parse
+      // trusts what it says of U+0000.
+      const TCleanText page = clean_detail::CleanHtmlPage(s, wide);
+      ASSERT_EQ(page.Text, expected) << "seed " << seed;
+      ASSERT_EQ(page.HoldsNul, expected.find(u'\0') != std::u16string::npos)
+          << "seed " << seed << (wide ? " wide" : " narrow") << " input '" << U16ToUtf8(s) << "'";
+    }
   }
 }
 

@@ -357,6 +357,29 @@ TEST(Extractors, DeeplyNestedEntriesAreExaminedOnceAtTheTop) {
   }
 }
 
+// The page step reads a page up to its first U+0000, as the parser does:
+// an entry past one is never seen. The NUL falls at every place of a
+// block of the cleaning, after plain text, white space or ideographs.
+TEST(Extractors, NoEntryPastAPagesFirstNulIsRead) {
+  const std::u16string s = kFox;
+  const std::u16string other = kZebra;
+  const std::u16string_view around[] = {u"w", u" \t", u"\u4E2D"};
+  for (const EntryMarkup& m : kEntryMarkup) {
+    for (const std::u16string_view unit : around) {
+      for (size_t pad = 0; pad < 40; ++pad) {
+        std::u16string cut;
+        for (size_t i = 0; i < pad; ++i) cut += unit;
+        cut += u'\0';
+        TSEInstancePtr se = NewSEInstance(m.engine, 1);
+        std::vector<TSEEntryReport> entries;
+        se->CheckPage(u"http://q/", EntryPage(m, {other, cut + s, s}, false), s, u"", false, &entries);
+        ASSERT_EQ(Dump(entries), "/1|||no match\n/2|||no match\n")
+            << U16ToUtf8(m.engine) << " pad " << pad << " of '" << U16ToUtf8(unit) << "'";
+      }
+    }
+  }
+}
+
 // An engine whose check is cancelled while its extractor runs: the cancel
 // arrives after the page was parsed, past the page step's own abort points.
 template <class TEngine>
