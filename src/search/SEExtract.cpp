@@ -146,25 +146,32 @@ std::u16string BaiduDate(std::u16string_view Text) {
 bool FinishEntry(TSEInstanceBase& Self, TSEEntryReport& Report, bool Matched, std::u16string_view Link,
                  std::u16string_view ShortUrlFound, std::u16string_view Snippet, std::u16string_view urlfillter,
                  std::u16string& Url, std::u16string& ShortUrl, std::u16string& Remark, std::u16string& LinkDate) {
-  Report.Link = Link;
-  Report.ShortUrl = ShortUrlFound;
-  Report.Date = LinkDate;
+  // Most entries do not match, and a host's check keeps no reports: their
+  // copies would be made only to be thrown away.
+  const bool keep = Self.KeepsEntryReports();
+  if (keep) {
+    Report.Link = Link;
+    Report.ShortUrl = ShortUrlFound;
+    Report.Date = LinkDate;
+  }
   if (!Matched) {
     LinkDate.clear();
-    Report.SkipReason = u"no match";
+    if (keep) Report.SkipReason = u"no match";
     Self.ReportEntry(std::move(Report));
     return false;
   }
   if (TSEInstanceBase::IsUrlFiltered(Link, ShortUrlFound, urlfillter)) {
-    Report.SkipReason = u"filtered";
+    if (keep) Report.SkipReason = u"filtered";
     Self.ReportEntry(std::move(Report));
     return false;
   }
   Url = std::u16string(Trim(Link));
   ShortUrl = std::u16string(Trim(ShortUrlFound));
   Remark = Self.Rules().RemarkSnippet ? SnippetRemark(Snippet) : std::u16string();
-  Report.Link = Url;
-  Report.ShortUrl = ShortUrl;
+  if (keep) {
+    Report.Link = Url;
+    Report.ShortUrl = ShortUrl;
+  }
   Report.Matched = true;
   Self.ReportEntry(std::move(Report));
   return true;

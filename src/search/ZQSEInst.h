@@ -142,6 +142,9 @@ class TSEInstanceBase {
   void SetReportRules(bool On) { FReportRules = On; }
   // Whether extractors work that out for the current CheckPage.
   bool Reporting() const { return FEntryReports != nullptr && FReportRules; }
+  // Whether the current CheckPage keeps entry reports at all; a check
+  // without them need not fill any.
+  bool KeepsEntryReports() const { return FEntryReports != nullptr; }
 
   // Everything DoCheck does after its fetch (validity and verification
   // tests, body cut, cleaning, parsing, extraction) on a page already in
