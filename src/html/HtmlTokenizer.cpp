@@ -139,15 +139,8 @@ size_t THtmlTokenizer::FindTagEnd(size_t from, bool quoteAware) const {
     const size_t gt = FindAny<u'>'>(FChars, from, FLength);
     return gt == FLength ? std::u16string_view::npos : gt;
   }
-  bool quoted = false;
-  for (size_t i = from;; ++i) {
-    i = quoted ? FindAny<u'"'>(FChars, i, FLength) : FindAny<u'"', u'>'>(FChars, i, FLength);
-    if (i == FLength) return std::u16string_view::npos;
-    if (FChars[i] == u'"')
-      quoted = !quoted;
-    else
-      return i;
-  }
+  const size_t gt = FindUnquotedTagEnd(FChars, from, FLength);
+  return gt == FLength ? std::u16string_view::npos : gt;
 }
 
 // Consumes through the first ">" whose preceding characters are `before`
