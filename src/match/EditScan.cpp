@@ -94,6 +94,7 @@ bool AnyWithinByPieces(std::u16string_view pattern, std::u16string_view text, in
   if (scratch.GramsPieces != pieces || scratch.GramsPattern != pattern) {
     scratch.GramsPieces = 0;  // stays so if an allocation below fails
     grams.assign(size_t(1) << bits, TPieceScratch::TGram{0, 0});
+    size_t count = 0;
     for (size_t i = 0; i < pieces; ++i) {
       const size_t end = pieceStart(i + 1);
       for (size_t p = pieceStart(i); p + 1 < end; ++p) {
@@ -101,11 +102,34 @@ bool AnyWithinByPieces(std::u16string_view pattern, std::u16string_view text, in
         uint32_t s = GramSlot(key, shift);
         while (grams[s].At != 0) s = (s + 1) & slotMask;
         grams[s] = {key, static_cast<uint32_t>(p + 1)};
+        ++count;
       }
     }
     scratch.GramsPattern.assign(pattern);
     scratch.GramsPieces = pieces;
+    scratch.GramsCount = count;
   }
+  // Text positions of a window whose gram is in the table that an
+  // alignment within k keeps at least; 0 or less: no test.
+  const int64_t gramsNeeded = static_cast<int64_t>(scratch.GramsCount) - 2 * static_cast<int64_t>(k);
+  auto isGram = [&](const char16_t* at) {
+    const uint32_t key = GramKey(at);
+    for (uint32_t s = GramSlot(key, shift);; s = (s + 1) & slotMask) {
+      if (grams[s].At == 0) return false;
+      if (grams[s].Key == key) return true;
+    }
+  };
+  // Whether [from, to) has gramsNeeded positions whose gram is in the table.
+  auto enoughGrams = [&](size_t from, size_t to) {
+    if (gramsNeeded <= 0) return true;
+    if (to - from < static_cast<size_t>(gramsNeeded) + 1) return false;
+    int64_t missing = gramsNeeded;
+    // Positions left that may still count, the last one's gram ending at to.
+    int64_t left = static_cast<int64_t>(to - from) - 1;
+    for (const char16_t* at = text.data() + from; left >= missing; ++at, --left)
+      if (isGram(at) && --missing == 0) return true;
+    return false;
+  };
 
   bool masksReady = false;
   // Every alignment within k of the pattern spans at most m + k units.
@@ -121,12 +145,16 @@ bool AnyWithinByPieces(std::u16string_view pattern, std::u16string_view text, in
     if (from >= doneFrom && from < doneTo && doneTo > span) from = std::max(from, doneTo - span);
     if (to - from > budget) return false;
     budget -= to - from;
+    doneFrom = from;
+    doneTo = to;
+    if (!enoughGrams(from, to)) {
+      hit = false;
+      return true;
+    }
     if (!masksReady) {
       scratch.Masks.Assign(pattern);
       masksReady = true;
     }
-    doneFrom = from;
-    doneTo = to;
     hit = AnyEndWithin(scratch.Masks, text.substr(from, to - from), maxDistance, scratch.Scan, kKeepAll);
     return true;
   };

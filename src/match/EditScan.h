@@ -159,6 +159,7 @@ struct TPieceScratch {
   std::vector<TGram> Grams;
   std::u16string GramsPattern;  // the pattern and piece count Grams were built for
   size_t GramsPieces = 0;
+  size_t GramsCount = 0;  // grams in the table, one per pattern position that starts one
   TPatternMasks Masks;
   TBandedScan Scan;
 };
@@ -169,7 +170,12 @@ struct TPieceScratch {
 // it unchanged (pigeonhole), so only the stretches around exact piece
 // occurrences go through the bit-parallel scan. The pieces are looked up
 // by their two-unit grams at every (shortest piece - 1)-th text position,
-// which meets each occurrence once. Piece compares and window scans draw
+// which meets each occurrence once. Before its scan, a window must hold
+// enough of those grams: an alignment within k edits keeps all but at most
+// 2k of them, each at a text position of its own, so a window with fewer
+// positions whose gram is one of them holds no match (most windows around
+// a short piece that merely recurs in the text fail this at a fraction of
+// the scan's cost). Piece compares and window scans draw
 // on a budget of a few units per text unit; a text that exhausts it (runs
 // of one repeated unit, say) is scanned whole instead, so the work stays
 // linear. Patterns whose pieces would be shorter than two units get the
