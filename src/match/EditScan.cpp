@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <iterator>
 
 namespace zqe::match_detail {
 
@@ -59,7 +60,9 @@ namespace {
 constexpr auto kKeepAll = [](char16_t) { return true; };
 
 uint32_t GramKey(const char16_t* at) { return (uint32_t(at[0]) << 16) | at[1]; }
-uint32_t GramSlot(uint32_t key, int shift) { return (key * 0x9E3779B1u) >> shift; }
+uint32_t GramHash(uint32_t key) { return key * 0x9E3779B1u; }
+uint32_t GramSlot(uint32_t key, int shift) { return GramHash(key) >> shift; }
+bool MayBeGram(const uint64_t* bits, uint32_t hash) { return (bits[hash >> 26] >> ((hash >> 20) & 63)) & 1; }
 
 }  // namespace
 
@@ -94,6 +97,7 @@ bool AnyWithinByPieces(std::u16string_view pattern, std::u16string_view text, in
   if (scratch.GramsPieces != pieces || scratch.GramsPattern != pattern) {
     scratch.GramsPieces = 0;  // stays so if an allocation below fails
     grams.assign(size_t(1) << bits, TPieceScratch::TGram{0, 0});
+    std::fill(std::begin(scratch.GramBits), std::end(scratch.GramBits), 0);
     size_t count = 0;
     for (size_t i = 0; i < pieces; ++i) {
       const size_t end = pieceStart(i + 1);
@@ -102,6 +106,8 @@ bool AnyWithinByPieces(std::u16string_view pattern, std::u16string_view text, in
         uint32_t s = GramSlot(key, shift);
         while (grams[s].At != 0) s = (s + 1) & slotMask;
         grams[s] = {key, static_cast<uint32_t>(p + 1)};
+        const uint32_t h = GramHash(key);
+        scratch.GramBits[h >> 26] |= uint64_t(1) << ((h >> 20) & 63);
         ++count;
       }
     }
@@ -161,9 +167,12 @@ bool AnyWithinByPieces(std::u16string_view pattern, std::u16string_view text, in
 
   const char16_t* const t = text.data();
   const size_t step = shortest - 1;
+  const uint64_t* const gramBits = scratch.GramBits;
   for (size_t j = 0; j + 1 < n; j += step) {
     const uint32_t key = GramKey(t + j);
-    for (uint32_t s = GramSlot(key, shift);; s = (s + 1) & slotMask) {
+    const uint32_t hash = GramHash(key);
+    if (!MayBeGram(gramBits, hash)) continue;
+    for (uint32_t s = hash >> shift;; s = (s + 1) & slotMask) {
       const TPieceScratch::TGram g = grams[s];
       if (g.At == 0) break;
       if (budget == 0) return scanWhole();

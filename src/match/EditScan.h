@@ -160,6 +160,9 @@ struct TPieceScratch {
   std::u16string GramsPattern;  // the pattern and piece count Grams were built for
   size_t GramsPieces = 0;
   size_t GramsCount = 0;  // grams in the table, one per pattern position that starts one
+  // The table's grams by the top 12 bits of their hash: nearly every text
+  // gram is absent, and one bit tells most of them so.
+  uint64_t GramBits[64] = {};
   TPatternMasks Masks;
   TBandedScan Scan;
 };
