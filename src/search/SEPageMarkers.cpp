@@ -43,9 +43,11 @@ constexpr M kGooglePageParts[] = {u"id=\"captcha-form\"", u"detected unusual tra
 constexpr M kGoogleResultParts[] = {u"id=\"rso\"", u"class=\"g\"", u"class=\"g ", u"class=\"srg\""};
 constexpr M kGoogleNoResults[] = {u"did not match any documents"};
 
+// Each part is searched through the whole page, often in vain (a result
+// page holds no block marker): the vector search, not the unit-by-unit one.
 bool ContainsAny(std::u16string_view Text, std::span<const M> Parts) {
   return std::any_of(Parts.begin(), Parts.end(),
-                     [&](M p) { return Text.find(p) != std::u16string_view::npos; });
+                     [&](M p) { return FindText(Text, p) != std::u16string_view::npos; });
 }
 
 char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
