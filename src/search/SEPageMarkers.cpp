@@ -56,7 +56,15 @@ char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<
 // Text compared without case; linear for the short needles used here.
 size_t FindNoCase(std::u16string_view Text, std::u16string_view Needle, size_t From = 0) {
   if (Needle.empty() || Text.size() < Needle.size()) return std::u16string_view::npos;
+  // A needle that starts with no letter ("<title") has that unit as
+  // written: the vector search goes from one to the next, so that a page
+  // without the needle is not read unit by unit.
+  const bool jump = !(Needle[0] >= u'a' && Needle[0] <= u'z');
   for (size_t i = From; i + Needle.size() <= Text.size(); ++i) {
+    if (jump) {
+      i = FindText(Text, Needle.substr(0, 1), i);
+      if (i == std::u16string_view::npos || i + Needle.size() > Text.size()) break;
+    }
     size_t k = 0;
     while (k < Needle.size() && LowerAscii(Text[i + k]) == Needle[k]) ++k;
     if (k == Needle.size()) return i;

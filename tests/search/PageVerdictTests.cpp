@@ -9,6 +9,7 @@
 
 #include "platform/Text.h"
 #include "search/SEManager.h"
+#include "search/SEPageMarkers.h"
 #include "search/SERest.h"
 
 namespace zqe {
@@ -103,6 +104,28 @@ TEST(BlockPage, EachEnginesBlockPagesByTheirText) {
       {"google: Sogou's wording", u"google", Page(u"Google", u"<p>您的访问过于频繁</p>"), -6},
   };
   for (const auto& c : cases) RunVerdict(c);
+}
+
+// The title is read by a case-blind search that jumps between the "<" of
+// the page; a page without one must give nothing, whatever stands near it.
+TEST(BlockPage, PageTitleInAnyCaseOrNone) {
+  const struct {
+    std::u16string html;
+    const char* title;
+  } cases[] = {
+      {u"<html><head><title>Just a moment...</title></head>", "Just a moment..."},
+      {u"<title>E</title>", "E"},
+      {u"<HTML><HEAD><TITLE lang=en> A </TITLE></HEAD>", "A"},
+      {u"<<tItLe>B</TiTlE>", "B"},
+      {u"<tit<title>C</title>", "C"},
+      {u"<p>no title</p><t<i<tle>", ""},
+      {u"<title>never closed", ""},
+      {u"<title", ""},
+      {u"x <title>D</title", "D"},
+      {u"", ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(U16ToUtf8(se::PageTitle(c.html)), c.title) << U16ToUtf8(c.html);
 }
 
 TEST(BlockPage, ResultPagesQuotingTheMarkersAreNoBlockPages) {
