@@ -103,10 +103,10 @@ bool AnyWithinByPieces(std::u16string_view pattern, std::u16string_view text, in
       const size_t end = pieceStart(i + 1);
       for (size_t p = pieceStart(i); p + 1 < end; ++p) {
         const uint32_t key = GramKey(pattern.data() + p);
-        uint32_t s = GramSlot(key, shift);
+        const uint32_t h = GramHash(key);
+        uint32_t s = h >> shift;
         while (grams[s].At != 0) s = (s + 1) & slotMask;
         grams[s] = {key, static_cast<uint32_t>(p + 1)};
-        const uint32_t h = GramHash(key);
         scratch.GramBits[h >> 26] |= uint64_t(1) << ((h >> 20) & 63);
         ++count;
       }
