@@ -507,18 +507,23 @@ bool IsDescendantChain(const TCSSSelectorItemGroup& group) {
   return true;
 }
 
-void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain, TIHtmlElementList& result,
-                        size_t limit) {
+namespace {
+
+// The walk behind SearchChainInOrder; take(e) is given each match in
+// document order and returns true when it wants no more.
+template <class Take>
+void WalkChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain, Take&& take) {
   TWalkStack<TFastItem, 8> items;
   for (const TCSSSelectorItem& item : chain)
     items.push_back({item.szTag == u"*" ? std::u16string_view() : std::u16string_view(item.szTag), &item});
   const uint32_t last = static_cast<uint32_t>(items.size() - 1);
+  bool full = false;
   // The number of leading items that an element's ancestors match, given
   // that of its own ancestors: one more when the element takes the next.
   auto visit = [&](const THtmlElement& e, uint32_t matched) -> uint32_t {
     if (!FastItemMatches(e, items[matched])) return matched;
     if (matched == last) {
-      result.Add(&e);
+      full = take(e);
       return matched;
     }
     return matched + 1;
@@ -532,8 +537,7 @@ void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain
   const uint32_t rootMatched = visit(root, 0);
   if (!root.FChildren.empty()) stack.push_back({&root, 0, rootMatched});
   // Matches come in document order, so the walk may end once it has enough.
-  auto full = [&] { return static_cast<size_t>(result.GetCount()) >= limit; };
-  if (full()) return;
+  if (full) return;
   while (!stack.empty()) {
     TFrame& f = stack.back();
     const THtmlElement* const* kids = f.E->FChildren.Data;
@@ -544,7 +548,7 @@ void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain
     // a frame of their own.
     while (i < count && kids[i]->FChildren.empty()) {
       visit(*kids[i++], matched);
-      if (full()) return;
+      if (full) return;
     }
     if (i == count) {
       stack.pop_back();
@@ -553,8 +557,19 @@ void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain
     const THtmlElement* c = kids[i];
     f.Next = i + 1;
     stack.push_back({c, 0, visit(*c, matched)});  // may invalidate f
-    if (full()) return;
+    if (full) return;
   }
+}
+
+}  // namespace
+
+void SearchChainInOrder(const THtmlElement& root, const TCSSSelectorItems& chain, TIHtmlElementList& result,
+                        size_t limit) {
+  if (limit == 0) return;
+  WalkChainInOrder(root, chain, [&](const THtmlElement& e) {
+    result.Add(&e);
+    return static_cast<size_t>(result.GetCount()) >= limit;
+  });
 }
 
 }  // namespace selector_detail
@@ -564,9 +579,17 @@ TCSSSelectorItemGroup ParseSelector(std::u16string_view text) { return TSelector
 TRef<IHtmlElement> FirstCSSMatch(const IHtmlElement& From, const TCSSSelectorItemGroup& Selector) {
   // THtmlElement is the one implementation of the interface.
   const auto& from = static_cast<const THtmlElement&>(From);
+  if (selector_detail::IsDescendantChain(Selector)) {
+    // The first match alone, without a list to hold it.
+    const THtmlElement* first = nullptr;
+    selector_detail::WalkChainInOrder(from, Selector[0], [&](const THtmlElement& e) {
+      first = &e;
+      return true;
+    });
+    return TRef<IHtmlElement>(const_cast<THtmlElement*>(first));
+  }
   TIHtmlElementList list;
-  if (selector_detail::IsDescendantChain(Selector)) selector_detail::SearchChainInOrder(from, Selector[0], list, 1);
-  else selector_detail::SearchStates(from, Selector, list);
+  selector_detail::SearchStates(from, Selector, list);
   return list.GetItems(0);
 }
 
