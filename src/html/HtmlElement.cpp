@@ -356,6 +356,12 @@ std::u16string THtmlElement::GetInnerText() const {
   return out;
 }
 
+void InnerTextInto(const IHtmlElement& El, std::u16string& Out) {
+  Out.clear();
+  // THtmlElement is the one implementation of the interface.
+  static_cast<const THtmlElement&>(El).AppendText(true, Out);
+}
+
 std::u16string THtmlElement::GetInnerHtml() const {
   std::u16string out;
   AppendHtml(false, out);

@@ -34,6 +34,10 @@ TRef<IHtmlElement> ParseHtmlText(std::u16string& Html, size_t Length);
 // The text a tree was parsed from (up to a U+0000); valid while the tree
 // lives. Doc is any element of a tree from the parse functions above.
 std::u16string_view DocumentText(const IHtmlElement& Doc);
+// El's GetInnerText written over Out, whose storage is reused: a caller
+// that reads many elements' text keeps one buffer instead of growing a new
+// string for each.
+void InnerTextInto(const IHtmlElement& El, std::u16string& Out);
 
 struct TAttributeItem {
   std::u16string Key;

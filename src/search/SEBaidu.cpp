@@ -39,6 +39,7 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
   static constexpr std::u16string_view kDateSelector = u"div.c-abstract span.newTimeFactor_before_abs";
   const int32_t count = entries->GetCount();
   se::TExaminedEntries examined;
+  std::u16string snippet;
   TSentenceMatcher matcher(sentence, StrictMatch);
   se::TSelector relatedRule(u"div.c-abstract a.c"), linkRule(linkSelector), snippetRule(rules.SnippetSelector);
   se::TSelector showRule(showSelector), dateRule(kDateSelector);
@@ -76,7 +77,7 @@ bool TSEInstanceBaidu::MatchSearchReuslt(TSEInstanceBase*, std::u16string_view A
       continue;
     }
     if (reporting) report.LinkRule = se::FoundBy(*entry, *a, linkSelector, !rules.LinkSelector.empty());
-    const std::u16string snippet = se::EntrySnippet(*entry, snippetRule);
+    se::EntrySnippet(*entry, snippetRule, snippet);
     report.HasSnippet = !Trim(snippet).empty();
     const bool matched = matcher.Matches(snippet);
     // Display URL and date are read for a match only; a report shows every

@@ -88,10 +88,13 @@ std::u16string TEntryRules::Of(const html::IHtmlElement& Entry) const {
   return it == FMember.end() ? std::u16string() : FLabels[it->second];
 }
 
-std::u16string EntrySnippet(const html::IHtmlElement& Entry, TSelector& Selector) {
-  if (Selector.Text().empty()) return Entry.GetInnerText();
-  const html::TRef<html::IHtmlElement> e = FirstMatch(Entry, Selector);
-  return e ? e->GetInnerText() : std::u16string();
+void EntrySnippet(const html::IHtmlElement& Entry, TSelector& Selector, std::u16string& Out) {
+  if (Selector.Text().empty()) {
+    html::InnerTextInto(Entry, Out);
+    return;
+  }
+  if (const html::TRef<html::IHtmlElement> e = FirstMatch(Entry, Selector)) html::InnerTextInto(*e, Out);
+  else Out.clear();
 }
 
 bool TExaminedEntries::Take(const html::IHtmlElement& Entry) {
@@ -198,6 +201,7 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
   if (reporting) entryRules = std::make_unique<TEntryRules>(DOM, entrySelector, !rules.EntrySelector.empty());
   const int32_t count = entries->GetCount();
   TExaminedEntries examined;
+  std::u16string snippet;
   TSentenceMatcher matcher(AStr, StrictMatch);
   TSelector linkRule(linkSelector), citeRule(citeSelector), snippetRule(rules.SnippetSelector);
   for (int32_t i = 0; i < count; ++i) {
@@ -222,7 +226,7 @@ bool MatchCitationLayout(TSEInstanceBase& Self, const TCitationLayout& Layout,
       continue;
     }
     if (reporting) report.LinkRule = FoundBy(*entry, *a, linkSelector, !rules.LinkSelector.empty());
-    const std::u16string snippet = EntrySnippet(*entry, snippetRule);
+    EntrySnippet(*entry, snippetRule, snippet);
     report.HasSnippet = !Trim(snippet).empty();
     const bool matched = matcher.Matches(snippet);
     // The citation is read for a match only; a report shows every entry's.

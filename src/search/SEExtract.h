@@ -41,9 +41,10 @@ html::TRef<html::IHtmlElement> LinkElement(const html::IHtmlElement& Entry, TSel
 // The trimmed href of LinkElement; empty without one.
 std::u16string EntryLink(const html::IHtmlElement& Entry, std::u16string_view Selector);
 
-// The text an entry is tested on: that of the first element of Selector,
-// empty when there is none, or the whole entry's when Selector is empty.
-std::u16string EntrySnippet(const html::IHtmlElement& Entry, TSelector& Selector);
+// The text an entry is tested on, written over Out (one buffer serves a
+// whole page): that of the first element of Selector, empty when there is
+// none, or the whole entry's when Selector is empty.
+void EntrySnippet(const html::IHtmlElement& Entry, TSelector& Selector, std::u16string& Out);
 
 // Override when set, Compiled otherwise.
 inline std::u16string_view RuleOr(const std::u16string& Override, std::u16string_view Compiled) {

@@ -129,6 +129,31 @@ TEST(Rules, RemarkWithoutASnippetSelectorIsTheWholeEntrysText) {
   EXPECT_EQ(U16ToUtf8(se->CheckRemark()), "Title here " + U16ToUtf8(kFox));
 }
 
+// The first entry's snippet holds the sentence but its link is filtered
+// out; the second has no snippet element at all, so it has nothing to
+// match, whatever text the entry before it had.
+TEST(Rules, AnEntryWithoutItsSnippetElementHasNoTextToMatch) {
+  const std::u16string page =
+      u"<html><body><main class=\"serp-next\">"
+      u"<article class=\"hit\"><a class=\"t\" href=\"http://one.example.com/a\">One</a>"
+      u"<p class=\"s\">" + std::u16string(kFox) + u"</p></article>"
+      u"<article class=\"hit\"><a class=\"t\" href=\"http://two.example.com/b\">Two</a>"
+      u"<div>nothing here</div></article>"
+      u"</main></body></html>";
+  for (const char16_t* engine : {u"baidu", u"bing", u"sougou", u"360so", u"google"}) {
+    TSEInstancePtr se = NewSEInstance(engine, 1);
+    se->SetRules(ChangedLayoutRules(u"span.u"));
+    se->CheckPage(u"http://q/", page, kFox, u"one.example.com", false);
+    EXPECT_EQ(se->ErrorCode(), 1) << U16ToUtf8(engine) << " took " << U16ToUtf8(se->CheckUrl());
+    // Unfiltered, the first entry is the hit.
+    TSEInstancePtr open = NewSEInstance(engine, 1);
+    open->SetRules(ChangedLayoutRules(u"span.u"));
+    open->CheckPage(u"http://q/", page, kFox, u"", false);
+    ASSERT_EQ(open->ErrorCode(), 0) << U16ToUtf8(engine);
+    EXPECT_EQ(U16ToUtf8(open->CheckUrl()), "http://one.example.com/a") << U16ToUtf8(engine);
+  }
+}
+
 TEST(Rules, ALongSnippetIsCutAt4097UnitsWithoutSplittingASurrogatePair) {
   const std::u16string pair = u"\U0001F600";
   const struct {
