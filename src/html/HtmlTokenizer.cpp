@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <unordered_map>
 
 namespace zqe::html {
@@ -361,8 +362,9 @@ TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view re
   std::vector<TAttr> many;
   size_t count = 0;
   // Tags with many attributes find repeated names through a map, so that a
-  // hostile tag cannot make this quadratic.
-  std::unordered_map<std::u16string_view, size_t> index;
+  // hostile tag cannot make this quadratic. Made only then: most tags
+  // have a few attributes, and the empty map cost more than their reading.
+  std::optional<std::unordered_map<std::u16string_view, size_t>> index;
   auto add = [&](const TRawAttr& raw) {
     std::u16string_view key = raw.Name;
     if (raw.Upper) {
@@ -382,12 +384,14 @@ TArenaArray<TAttr> ReadAttributeTable(TSourceText& arena, std::u16string_view re
           return;
         }
       new (&small[count++]) TAttr{key, value};
-      if (count == kSmall)
-        for (size_t a = 0; a < kSmall; ++a) index.emplace(small[a].Key, a);
+      if (count == kSmall) {
+        index.emplace();
+        for (size_t a = 0; a < kSmall; ++a) index->emplace(small[a].Key, a);
+      }
       return;
     }
     if (many.empty()) many.assign(small, small + kSmall);
-    auto [it, fresh] = index.try_emplace(key, count);
+    auto [it, fresh] = index->try_emplace(key, count);
     if (!fresh) {
       many[it->second].Value = value;
       return;
