@@ -6,6 +6,8 @@
 // recursion.
 #include "html/HtmlSelector.h"
 
+#include "html/HtmlScan.h"
+
 #include "platform/Text.h"
 
 #include <unordered_map>
@@ -213,7 +215,8 @@ bool IncludesWord(std::u16string_view v, std::u16string_view want) {
   if (want.empty()) return false;
   size_t at = v.find(want);
   if (at == std::u16string_view::npos) return false;
-  if (v.find_first_of(u"\"'") != std::u16string_view::npos)
+  // Not find_first_of, which tries each quote at each unit.
+  if (FindAny<u'"', u'\''>(v.data(), 0, v.size()) != v.size())
     return AnyWord(v, IsSelectorSpace, [&](std::u16string_view w) { return w == want; });
   for (; at != std::u16string_view::npos; at = v.find(want, at + 1)) {
     const size_t end = at + want.size();

@@ -118,6 +118,7 @@ TEST(SelectorSearch, FindsTheExpectedElementsInOrder) {
       {"<a id=1 class='\"a b\" b'><a id=2 class=\"b&quot;\"><a id=3 class='\"b\" b'>", "[class~=b]", "A#1 A#3"},
       {"<a id=1 class='a b'>", "[class~='']", ""},
       {"<a id=1 class='\"a b c\"'><a id=2 class='a b c'>", "[class~=b]", "A#2"},
+      {"<a id=1 class=\"'a b c'\"><a id=2 class=\"a b c\">", "[class~=b]", "A#2"},
       // Unread attribute tables: the wanted text elsewhere in the tag, or
       // written with a character reference, or in other letter case.
       {"<a id=1 title=c-container class=x><a id=2 class='c&#45;container'><A ID=3 CLASS=c-container>",
