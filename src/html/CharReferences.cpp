@@ -232,12 +232,15 @@ char16_t CommonNameUnit(std::u16string_view ref) {
 }  // namespace
 
 size_t DecodeCharReferencesTo(std::u16string_view s, char16_t* out) {
+  return DecodeCharReferencesTo(s, out, FindAny<u'&'>(s.data(), 0, s.size()));
+}
+
+size_t DecodeCharReferencesTo(std::u16string_view s, char16_t* out, size_t amp) {
   // A reference ends at the first ";" within 1000 characters of its "&".
   constexpr size_t kMaxReferenceLength = 1000;
   const char16_t* const p = s.data();
   const size_t n = s.size();
   char16_t* const begin = out;
-  size_t amp = FindAny<u'&'>(p, 0, n);
   CopyUnits(out, p, amp);
   out += amp;
   // The next ";" at or after the scan position; it only moves forward, so a

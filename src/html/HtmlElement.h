@@ -286,6 +286,9 @@ class TIHtmlElementList final : public IHtmlElementList {
 // always enough: a reference is never shorter than its replacement) and
 // returns its length.
 size_t DecodeCharReferencesTo(std::u16string_view s, char16_t* out);
+// The same for a caller that knows where s's first "&" is (s.size() for
+// none), so that the units before it are not searched again.
+size_t DecodeCharReferencesTo(std::u16string_view s, char16_t* out, size_t firstAmp);
 
 // Upper case for ASCII letters only.
 inline char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }

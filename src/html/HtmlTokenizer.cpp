@@ -92,11 +92,12 @@ void THtmlTokenizer::Run() {
     } else {
       FPos = FindAny<u'<', u'&'>(FChars, FPos, FLength);
       const bool hasReference = FPos < FLength && FChars[FPos] == u'&';
+      const size_t firstAmp = FPos - start;
       if (hasReference) FPos = FindAny<u'<'>(FChars, FPos, FLength);
       THtmlElement* e = Make(TElementKind::Text, start);
       e->FTagName = kTextName;
       if (hasReference)
-        SetDecodedContent(*e, e->FOrignal);
+        SetDecodedContent(*e, e->FOrignal, firstAmp);
       else
         e->FContent = e->FOrignal;
       e->FClosed = true;
@@ -114,12 +115,16 @@ THtmlElement* THtmlTokenizer::Make(TElementKind kind, size_t start) {
 }
 
 void THtmlTokenizer::SetDecodedContent(THtmlElement& e, std::u16string_view raw) {
-  if (FindAny<u'&'>(raw.data(), 0, raw.size()) == raw.size()) {
+  SetDecodedContent(e, raw, FindAny<u'&'>(raw.data(), 0, raw.size()));
+}
+
+void THtmlTokenizer::SetDecodedContent(THtmlElement& e, std::u16string_view raw, size_t firstAmp) {
+  if (firstAmp >= raw.size()) {
     e.FContent = raw;
     return;
   }
   char16_t* out = FSource->AllocateArray<char16_t>(raw.size());
-  e.FContent = std::u16string_view(out, DecodeCharReferencesTo(raw, out));
+  e.FContent = std::u16string_view(out, DecodeCharReferencesTo(raw, out, firstAmp));
 }
 
 void THtmlTokenizer::TagEndError(size_t start) {

@@ -45,6 +45,8 @@ class THtmlTokenizer {
  private:
   THtmlElement* Make(TElementKind kind, size_t start);
   void SetDecodedContent(THtmlElement& e, std::u16string_view raw);
+  // The same when raw's first "&" is known to be at firstAmp.
+  void SetDecodedContent(THtmlElement& e, std::u16string_view raw, size_t firstAmp);
   [[noreturn]] void TagEndError(size_t start);
   [[noreturn]] void UnterminatedError(const char* fmt);
   size_t FindTagEnd(size_t from, bool quoteAware = true) const;
