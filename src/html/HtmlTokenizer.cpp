@@ -166,7 +166,63 @@ void THtmlTokenizer::ConsumeThroughTagEnd(size_t start) {
   FPos = gt + 1;
 }
 
+// Nearly every token of a page is an opening or closing tag whose name
+// starts with a letter right after its "<" or "</". Read here in one pass
+// (name, end, self-closing mark, attribute text), it is what SplitTag makes
+// of its text; a quote in the name, which the tag-end search counts from
+// the second unit after "<" on, leaves the token to ReadMarkup's general
+// path. False, with nothing consumed, for any other token.
+bool THtmlTokenizer::ReadPlainTag(size_t start) {
+  size_t b = start + 1;
+  const bool closing = b < FLength && FChars[b] == u'/';
+  if (closing) ++b;
+  if (b >= FLength || !IsAsciiLetter(FChars[b])) return false;
+  size_t n = b + 1;
+  for (; n < FLength && !EndsTagName(FChars[n]); ++n)
+    if (FChars[n] == u'"') return false;
+  // From n on the search finds what it would from start + 2 (<= n): no
+  // quote and no ">" lies between.
+  const size_t gt = FindTagEnd(n);
+  if (gt == std::u16string_view::npos) TagEndError(start);
+  FPos = gt + 1;
+  TTagParts parts;
+  parts.Name = FText.substr(b, n - b);
+  if (closing) {
+    FBuilder.AddCloseTag(FText.substr(start, FPos - start), FNames.Intern(parts.Name));
+    return true;
+  }
+  // A "/" ends the name, so the mark is never part of it.
+  parts.SelfClosing = FChars[gt - 1] == u'/';
+  parts.Rest = FText.substr(n, (parts.SelfClosing ? gt - 1 : gt) - n);
+  AddTag(start, parts);
+  return true;
+}
+
+// Makes the element of an opening tag that ends at FPos, and reads the raw
+// content of a script or style.
+void THtmlTokenizer::AddTag(size_t start, const TTagParts& parts) {
+  THtmlElement* e = Make(TElementKind::Tag, start);
+  const int32_t name = ReadTag(*e, parts);
+  const bool rawContent = !e->FClosed && (FNames[name].Script || FNames[name].Style);
+  FBuilder.Add(e, name);
+  if (rawContent) ReadRawContent(FNames[name].Script);
+}
+
+void THtmlTokenizer::ReadRawContent(bool isScript) {
+  const size_t contentStart = FPos;
+  if (isScript)
+    ReadScriptContent();
+  else
+    ReadStyleContent();
+  THtmlElement* c = Make(isScript ? TElementKind::Script : TElementKind::Style, contentStart);
+  c->FTagName = isScript ? kScriptName : kStyleName;
+  c->FClosed = true;
+  SetDecodedContent(*c, c->FOrignal);
+  FBuilder.Add(c, -1);
+}
+
 void THtmlTokenizer::ReadMarkup(size_t start) {
+  if (ReadPlainTag(start)) return;
   ++FPos;  // "<"
   const char16_t next = FPos < FLength ? FText[FPos] : 0;
   const char16_t after = FPos + 1 < FLength ? FText[FPos + 1] : 0;
@@ -196,59 +252,35 @@ void THtmlTokenizer::ReadMarkup(size_t start) {
     kind = TElementKind::Tag;
   }
 
-  TTagParts parts;
   if (kind == TElementKind::Tag) {
     const std::u16string_view token = FText.substr(start, FPos - start);
-    parts = SplitTag(token);
+    const TTagParts parts = SplitTag(token);
     // A closing tag is no element of its own: the element it closes keeps
     // its text.
-    if (parts.Closing) {
+    if (parts.Closing)
       FBuilder.AddCloseTag(token, FNames.Intern(parts.Name));
-      return;
-    }
+    else
+      AddTag(start, parts);
+    return;
   }
   THtmlElement* e = Make(kind, start);
   e->FClosed = true;
-  int32_t name = -1;
-  switch (kind) {
-    case TElementKind::Comment:
-      e->FTagName = kCommentName;
-      SetDecodedContent(*e, e->FOrignal);
-      break;
-    case TElementKind::DocType: {
-      e->FTagName = kDocTypeName;
-      SetDecodedContent(*e, e->FOrignal);
-      std::u16string_view body = e->FContent;
-      if (!body.empty()) {
-        if (body.front() == u'<') body.remove_prefix(1);
-        if (!body.empty() && body.back() == u'>') body.remove_suffix(1);
-        body = TrimControls(body);
-        body.remove_prefix(std::min<size_t>(8, body.size()));
-        e->FContent = TrimControls(body);
-      }
-      break;
+  if (kind == TElementKind::Comment) {
+    e->FTagName = kCommentName;
+    SetDecodedContent(*e, e->FOrignal);
+  } else {
+    e->FTagName = kDocTypeName;
+    SetDecodedContent(*e, e->FOrignal);
+    std::u16string_view body = e->FContent;
+    if (!body.empty()) {
+      if (body.front() == u'<') body.remove_prefix(1);
+      if (!body.empty() && body.back() == u'>') body.remove_suffix(1);
+      body = TrimControls(body);
+      body.remove_prefix(std::min<size_t>(8, body.size()));
+      e->FContent = TrimControls(body);
     }
-    default:
-      e->FClosed = false;
-      name = ReadTag(*e, parts);
-      break;
   }
-  const bool rawContent = kind == TElementKind::Tag && !e->FClosed &&
-                          (FNames[name].Script || FNames[name].Style);
-  const bool isScript = rawContent && FNames[name].Script;
-  FBuilder.Add(e, name);
-  if (!rawContent) return;
-
-  const size_t contentStart = FPos;
-  if (isScript)
-    ReadScriptContent();
-  else
-    ReadStyleContent();
-  THtmlElement* c = Make(isScript ? TElementKind::Script : TElementKind::Style, contentStart);
-  c->FTagName = isScript ? kScriptName : kStyleName;
-  c->FClosed = true;
-  SetDecodedContent(*c, c->FOrignal);
-  FBuilder.Add(c, -1);
+  FBuilder.Add(e, -1);
 }
 
 TTagParts SplitTag(std::u16string_view token) {

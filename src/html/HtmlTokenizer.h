@@ -53,6 +53,9 @@ class THtmlTokenizer {
   void ConsumeUntilClosedBy(size_t start, std::u16string_view before, bool quoteAware);
   void ConsumeThroughTagEnd(size_t start);
   void ReadMarkup(size_t start);
+  bool ReadPlainTag(size_t start);
+  void AddTag(size_t start, const TTagParts& parts);
+  void ReadRawContent(bool isScript);
   int32_t ReadTag(THtmlElement& e, const TTagParts& parts);
   bool IsClosingTagFor(size_t q, std::u16string_view name) const;
   bool StartsWithCommentOpen() const;
