@@ -142,6 +142,9 @@ class TWalkStack {
     FData[FSize++] = v;
   }
   void pop_back() { --FSize; }
+  T* data() { return FData; }
+  // Drops the entries from n on; n is at most size().
+  void truncate(size_t n) { FSize = n; }
 };
 
 // Fixed array in the document arena; the arena frees it.

@@ -9,7 +9,8 @@ THtmlTreeBuilder::~THtmlTreeBuilder() {
   if (FFinished) return;
   // A parse error: nothing waiting here is in a children array yet, and
   // each holds the one reference its parent would have held.
-  for (THtmlElement* e : FPending) {
+  for (size_t i = 0; i < FPending.size(); ++i) {
+    THtmlElement* e = FPending[i];
     e->FOwner = nullptr;
     e->FIndexInOwner = -1;
     e->Release();
@@ -34,7 +35,7 @@ void THtmlTreeBuilder::TakeChildren(THtmlElement* e, size_t first) {
   for (size_t k = 0; k < count; ++k) kids[k] = from[k];
   e->FChildren.Data = kids;
   e->FChildren.Count = static_cast<uint32_t>(count);
-  FPending.resize(first);
+  FPending.truncate(first);
 }
 
 void THtmlTreeBuilder::PopOpen() {

@@ -18,10 +18,7 @@ namespace zqe::html {
 // exact-size arena array when the element closes.
 class THtmlTreeBuilder {
  public:
-  THtmlTreeBuilder(THtmlElement* doc, TTagNames& names) : FDocument(doc), FNames(names) {
-    FPending.reserve(256);
-    FOpen.reserve(64);
-  }
+  THtmlTreeBuilder(THtmlElement* doc, TTagNames& names) : FDocument(doc), FNames(names) {}
 
   // Releases whatever a parse error left waiting.
   ~THtmlTreeBuilder();
@@ -62,8 +59,10 @@ class THtmlTreeBuilder {
 
   THtmlElement* FDocument;
   TTagNames& FNames;
-  std::vector<TOpenElement> FOpen;
-  std::vector<THtmlElement*> FPending;
+  // Stacks that keep their size as a count: a vector's size is a pointer
+  // difference divided by the entry size, asked for several times a token.
+  TWalkStack<TOpenElement, 64> FOpen;
+  TWalkStack<THtmlElement*, 256> FPending;
   bool FFinished = false;
 };
 
