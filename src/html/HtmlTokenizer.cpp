@@ -181,8 +181,9 @@ bool THtmlTokenizer::ReadPlainTag(size_t start) {
   for (; n < FLength && !EndsTagName(FChars[n]); ++n)
     if (FChars[n] == u'"') return false;
   // From n on the search finds what it would from start + 2 (<= n): no
-  // quote and no ">" lies between.
-  const size_t gt = FindTagEnd(n);
+  // quote and no ">" lies between. Closing tags and tags without
+  // attributes end right after their name.
+  const size_t gt = n < FLength && FChars[n] == u'>' ? n : FindTagEnd(n);
   if (gt == std::u16string_view::npos) TagEndError(start);
   FPos = gt + 1;
   TTagParts parts;
