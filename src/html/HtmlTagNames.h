@@ -32,6 +32,19 @@ class TTagNames {
   int32_t Intern(std::u16string_view raw) {
     // A page spells the same few names the same way thousands of times:
     // the spellings met last answer without upper-casing and hashing.
+    // Most names have four units or fewer ("a", "li", "div", "span"): their
+    // units make one 64-bit key (a name holds no U+0000, so the key tells
+    // the length too), answered by one comparison.
+    if (!raw.empty() && raw.size() <= 4) {
+      uint64_t key = 0;
+      for (size_t k = 0; k < raw.size(); ++k) key |= uint64_t{raw[k]} << (16 * k);
+      TShort& s = FShort[(key * 0x9E3779B97F4A7C15ull) >> (64 - kShortBits)];
+      if (s.Key == key) return s.Id;
+      const int32_t id = InternName(raw);
+      s.Key = key;
+      s.Id = id;
+      return id;
+    }
     if (raw.empty() || raw.size() > kRecentLength) return InternName(raw);
     TRecent& r = FRecent[(raw.size() * 31 + raw[0] * 7 + raw.back()) % kRecentCount];
     if (r.Length == raw.size() && SameUnits(raw.data(), r.Raw, raw.size())) return r.Id;
@@ -45,6 +58,12 @@ class TTagNames {
   TEntry& operator[](int32_t id) { return FEntries[static_cast<size_t>(id)]; }
 
  private:
+  static constexpr int kShortBits = 6;
+  struct TShort {
+    uint64_t Key = 0;  // 0: empty slot (no name is empty)
+    int32_t Id = -1;
+  };
+  TShort FShort[size_t{1} << kShortBits];
   static constexpr size_t kRecentLength = 12;
   static constexpr size_t kRecentCount = 64;
   struct TRecent {
