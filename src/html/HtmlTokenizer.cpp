@@ -111,7 +111,9 @@ THtmlTokenizer::~THtmlTokenizer() { NoteElementsMade(FMade); }
 THtmlElement* THtmlTokenizer::Make(TElementKind kind, size_t start) {
   void* mem = FSource->Allocate(sizeof(THtmlElement));
   ++FMade;
-  return new (mem) THtmlElement(FSource, kind, FText.substr(start, FPos - start), THtmlElement::TDuringParse{});
+  // start <= FPos <= FLength: a view made directly, without substr's test.
+  return new (mem) THtmlElement(FSource, kind, std::u16string_view(FChars + start, FPos - start),
+                                THtmlElement::TDuringParse{});
 }
 
 void THtmlTokenizer::SetDecodedContent(THtmlElement& e, std::u16string_view raw) {
@@ -186,15 +188,17 @@ bool THtmlTokenizer::ReadPlainTag(size_t start) {
   const size_t gt = n < FLength && FChars[n] == u'>' ? n : FindTagEnd(n);
   if (gt == std::u16string_view::npos) TagEndError(start);
   FPos = gt + 1;
-  TTagParts parts;
-  parts.Name = FText.substr(b, n - b);
+  // Views made directly: every bound is known to lie in the text.
+  const std::u16string_view name(FChars + b, n - b);
   if (closing) {
-    FBuilder.AddCloseTag(FText.substr(start, FPos - start), FNames.Intern(parts.Name));
+    FBuilder.AddCloseTag(std::u16string_view(FChars + start, FPos - start), FNames.Intern(name));
     return true;
   }
+  TTagParts parts;
+  parts.Name = name;
   // A "/" ends the name, so the mark is never part of it.
   parts.SelfClosing = FChars[gt - 1] == u'/';
-  parts.Rest = FText.substr(n, (parts.SelfClosing ? gt - 1 : gt) - n);
+  parts.Rest = std::u16string_view(FChars + n, (parts.SelfClosing ? gt - 1 : gt) - n);
   AddTag(start, parts);
   return true;
 }
