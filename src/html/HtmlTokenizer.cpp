@@ -203,14 +203,21 @@ bool THtmlTokenizer::ReadPlainTag(size_t start) {
   return true;
 }
 
-// Makes the element of an opening tag that ends at FPos, and reads the raw
-// content of a script or style.
+// Makes the element of an opening tag that ends at FPos (self-closing
+// mark and upper-case name; the attributes wait until they are asked for),
+// and reads the raw content of a script or style.
 void THtmlTokenizer::AddTag(size_t start, const TTagParts& parts) {
+  const int32_t id = FNames.Intern(parts.Name);
+  const TTagNames::TEntry& entry = FNames[id];
   THtmlElement* e = Make(TElementKind::Tag, start);
-  const int32_t name = ReadTag(*e, parts);
-  const bool rawContent = !e->FClosed && (FNames[name].Script || FNames[name].Style);
-  FBuilder.Add(e, name);
-  if (rawContent) ReadRawContent(FNames[name].Script);
+  e->FClosed = parts.SelfClosing;
+  e->FTagName = entry.Name;
+  e->FIsVoid = entry.Void;
+  if (HasAttributeText(parts.Rest)) e->FAttrsPending.store(true, std::memory_order_relaxed);
+  const bool rawContent = !parts.SelfClosing && (entry.Script || entry.Style);
+  const bool isScript = entry.Script;
+  FBuilder.Add(e, id);
+  if (rawContent) ReadRawContent(isScript);
 }
 
 void THtmlTokenizer::ReadRawContent(bool isScript) {
@@ -454,17 +461,6 @@ bool HasAttributeText(std::u16string_view rest) {
   size_t i = 0;
   while (i < rest.size() && IsHtmlSpace(rest[i])) ++i;
   return i < rest.size();
-}
-
-// Reads an opening tag into e: self-closing mark and upper-case name; the
-// attributes wait until they are asked for. Returns the name's entry.
-int32_t THtmlTokenizer::ReadTag(THtmlElement& e, const TTagParts& parts) {
-  e.FClosed = parts.SelfClosing;
-  const int32_t id = FNames.Intern(parts.Name);
-  e.FTagName = FNames[id].Name;
-  e.FIsVoid = FNames[id].Void;
-  if (HasAttributeText(parts.Rest)) e.FAttrsPending.store(true, std::memory_order_relaxed);
-  return id;
 }
 
 // Whether a closing tag for `name` (upper case) starts at q.

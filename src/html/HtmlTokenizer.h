@@ -56,7 +56,6 @@ class THtmlTokenizer {
   bool ReadPlainTag(size_t start);
   void AddTag(size_t start, const TTagParts& parts);
   void ReadRawContent(bool isScript);
-  int32_t ReadTag(THtmlElement& e, const TTagParts& parts);
   bool IsClosingTagFor(size_t q, std::u16string_view name) const;
   bool StartsWithCommentOpen() const;
   void ReadWrappedContent(const char* error);
