@@ -283,13 +283,25 @@ bool THtmlElement::NoValueCanHold(std::u16string_view text) const {
   return !HasReferenceOrText(FOrignal, text);
 }
 
+namespace {
+
+// FindAttr under any spelling of the name: callers nearly always spell it
+// in lower case already, and then it is looked up without a lower-cased
+// copy.
+const std::u16string_view* FindAttrAnyCase(const THtmlElement& e, std::u16string_view name) {
+  const bool lower = std::none_of(name.begin(), name.end(), [](char16_t c) { return c >= u'A' && c <= u'Z'; });
+  return lower ? e.FindAttr(name) : e.FindAttr(AsciiLowerCase(name));
+}
+
+}  // namespace
+
 std::u16string THtmlElement::GetAttributes(std::u16string_view Name) const {
-  const std::u16string_view* v = FindAttr(AsciiLowerCase(Name));
+  const std::u16string_view* v = FindAttrAnyCase(*this, Name);
   return v ? std::u16string(*v) : std::u16string();
 }
 
 bool THtmlElement::HasAttribute(std::u16string_view AttributeName) const {
-  return FindAttr(AsciiLowerCase(AttributeName)) != nullptr;
+  return FindAttrAnyCase(*this, AttributeName) != nullptr;
 }
 
 void THtmlElement::EnumAttributeNames(void* AParam, TEnumAttributeNameCallBack ACallBack) const {
