@@ -210,20 +210,28 @@ size_t ResolveReference(std::u16string_view ref, char16_t* out) {
   return 1;
 }
 
+// Whether ref (of the literal's length) is the literal: a fixed-size
+// memcmp, which compilers turn into a word comparison or two, where the
+// string comparison went unit by unit.
+template <size_t N>
+bool Is(std::u16string_view ref, const char16_t (&literal)[N]) {
+  return std::memcmp(ref.data(), literal, (N - 1) * sizeof(char16_t)) == 0;
+}
+
 // The five names result pages are full of, answered without the table:
 // their replacement unit, or 0.
 char16_t CommonNameUnit(std::u16string_view ref) {
   switch (ref.size()) {
     case 4:
-      if (ref == u"&lt;") return u'<';
-      if (ref == u"&gt;") return u'>';
+      if (Is(ref, u"&lt;")) return u'<';
+      if (Is(ref, u"&gt;")) return u'>';
       break;
     case 5:
-      if (ref == u"&amp;") return u'&';
+      if (Is(ref, u"&amp;")) return u'&';
       break;
     case 6:
-      if (ref == u"&nbsp;") return 0x00A0;
-      if (ref == u"&quot;") return u'"';
+      if (Is(ref, u"&nbsp;")) return 0x00A0;
+      if (Is(ref, u"&quot;")) return u'"';
       break;
   }
   return 0;
