@@ -111,16 +111,25 @@ struct TSpots {
   // above 0xFF becomes 0x00 or 0xFF, and neither is in a marker.
   const __m128i lt = _mm_set1_epi8('<'), dash = _mm_set1_epi8('-'), bang = _mm_set1_epi8('!');
   const __m128i ess = _mm_set1_epi8('s'), cee = _mm_set1_epi8('c');
-  for (; i + 17 <= n; i += 16) {
-    const auto* at = reinterpret_cast<const __m128i*>(p + i);
-    const auto* next = reinterpret_cast<const __m128i*>(p + i + 1);
-    const __m128i c = _mm_packus_epi16(_mm_loadu_si128(at), _mm_loadu_si128(at + 1));
+  auto pairsAt = [&](size_t at) {
+    const auto* here = reinterpret_cast<const __m128i*>(p + at);
+    const auto* next = reinterpret_cast<const __m128i*>(p + at + 1);
+    const __m128i c = _mm_packus_epi16(_mm_loadu_si128(here), _mm_loadu_si128(here + 1));
     const __m128i d = _mm_packus_epi16(_mm_loadu_si128(next), _mm_loadu_si128(next + 1));
-    const __m128i pairs = _mm_or_si128(
-        _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(c, lt), _mm_cmpeq_epi8(d, bang)),
-                     _mm_and_si128(_mm_cmpeq_epi8(c, dash), _mm_cmpeq_epi8(d, dash))),
-        _mm_and_si128(_mm_cmpeq_epi8(c, ess), _mm_cmpeq_epi8(d, cee)));
-    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(pairs)); mask != 0; mask &= mask - 1)
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(c, lt), _mm_cmpeq_epi8(d, bang)),
+                                     _mm_and_si128(_mm_cmpeq_epi8(c, dash), _mm_cmpeq_epi8(d, dash))),
+                        _mm_and_si128(_mm_cmpeq_epi8(c, ess), _mm_cmpeq_epi8(d, cee)));
+  };
+  // Two steps a turn with one test for both: most turns find nothing, and
+  // the loop's own bookkeeping was a third of its instructions.
+  for (; i + 33 <= n; i += 32) {
+    const __m128i lo = pairsAt(i), hi = pairsAt(i + 16);
+    if (_mm_movemask_epi8(_mm_or_si128(lo, hi)) == 0) continue;
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(lo)) | static_cast<unsigned>(_mm_movemask_epi8(hi)) << 16;
+    for (; mask != 0; mask &= mask - 1) Classify(s, i + static_cast<size_t>(__builtin_ctz(mask)), spots);
+  }
+  for (; i + 17 <= n; i += 16) {
+    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(pairsAt(i))); mask != 0; mask &= mask - 1)
       Classify(s, i + static_cast<size_t>(__builtin_ctz(mask)), spots);
   }
 #endif
