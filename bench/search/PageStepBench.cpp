@@ -286,23 +286,23 @@ void BM_CheckPage(benchmark::State& state, TLayout layout, TPlacement placement)
   SetCounters(state, page);
 }
 
-// The body cut as the step makes it, with the library's search:
-// u16string::find goes unit by unit, and here it took more of BM_Stages'
-// clean_us than the cleaning itself.
-std::u16string_view Body(const std::u16string& html) {
-  const size_t open = zqe::FindText(html, u"<body");
-  const size_t close = zqe::FindText(html, u"</body", open);
-  return std::u16string_view(html).substr(open, close - open);
+// The page from its "<body" on, as the step hands it to the cleaning,
+// which cuts the body at its first "</body".
+std::u16string_view FromBody(const std::u16string& html) {
+  return std::u16string_view(html).substr(zqe::FindText(html, u"<body"));
 }
+
+// The cleaned body the later stages start from.
+std::u16string BodyText(const std::u16string& html) { return zqe::CleanHtmlBody(FromBody(html)).Text; }
 
 // The stages below run through these out-of-line calls so that a profiler
 // can count one stage alone (valgrind --toggle-collect=*DecodeStage*).
 [[gnu::noinline]] std::u16string DecodeStage(std::string_view utf8) { return zqe::Utf8ToU16(utf8); }
-[[gnu::noinline]] zqe::TCleanText CleanStage(std::u16string_view body) { return zqe::CleanHtmlPage(body); }
+[[gnu::noinline]] zqe::TCleanText CleanStage(std::u16string_view fromBody) { return zqe::CleanHtmlBody(fromBody); }
 // The cleaning on the 16-unit (SSE2) path alone, the one the 32-bit
 // Windows build runs.
-[[gnu::noinline]] std::u16string CleanSse2Stage(std::u16string_view body) {
-  return zqe::clean_detail::CleanHtmlText(body, false);
+[[gnu::noinline]] std::u16string CleanSse2Stage(std::u16string_view fromBody) {
+  return zqe::clean_detail::CleanHtmlBody(fromBody, false).Text;
 }
 // As the step parses: the tree keeps the cleaned text, and the cleaning
 // has told whether it holds a U+0000.
@@ -353,7 +353,7 @@ void BM_Decode(benchmark::State& state, TLayout layout, TPlacement placement) {
 
 void BM_Clean(benchmark::State& state, TLayout layout, TPlacement placement) {
   const TPage& page = Page(layout, placement);
-  const std::u16string_view body = Body(page.Html);
+  const std::u16string_view body = FromBody(page.Html);
   size_t cleanUnits = 0;
   for (auto _ : state) {
     zqe::TCleanText text = CleanStage(body);
@@ -367,7 +367,7 @@ void BM_Clean(benchmark::State& state, TLayout layout, TPlacement placement) {
 
 void BM_CleanSse2(benchmark::State& state, TLayout layout, TPlacement placement) {
   const TPage& page = Page(layout, placement);
-  const std::u16string_view body = Body(page.Html);
+  const std::u16string_view body = FromBody(page.Html);
   for (auto _ : state) {
     std::u16string text = CleanSse2Stage(body);
     benchmark::DoNotOptimize(text.data());
@@ -377,7 +377,7 @@ void BM_CleanSse2(benchmark::State& state, TLayout layout, TPlacement placement)
 
 void BM_Parse(benchmark::State& state, TLayout layout, TPlacement placement) {
   const TPage& page = Page(layout, placement);
-  const std::u16string text = zqe::TSEInstanceBase::CleanHtml(Body(page.Html));
+  const std::u16string text = BodyText(page.Html);
   for (auto _ : state) {
     zqe::html::TRef<zqe::html::IHtmlElement> doc = zqe::html::ParseHtmlDocument(text);
     benchmark::DoNotOptimize(doc.get());
@@ -393,7 +393,7 @@ void BM_Parse(benchmark::State& state, TLayout layout, TPlacement placement) {
 
 void BM_Select(benchmark::State& state, TLayout layout, TPlacement placement) {
   const TPage& page = Page(layout, placement);
-  const std::u16string text = zqe::TSEInstanceBase::CleanHtml(Body(page.Html));
+  const std::u16string text = BodyText(page.Html);
   const zqe::html::TRef<zqe::html::IHtmlElement> doc = zqe::html::ParseHtmlDocument(text);
   const std::u16string_view selector = layout == TLayout::Baidu ? u"div#content_left div[class~=c-container]" : u"li.b_algo h2 a";
   if (SelectStage(*doc, selector) != page.Entries) {
@@ -423,7 +423,7 @@ template <class TEngine>
 template <class TEngine>
 void ExtractLoop(benchmark::State& state, const TPage& page, TPlacement placement) {
   TExtractOnly<TEngine> se;
-  const std::u16string text = zqe::TSEInstanceBase::CleanHtml(Body(page.Html));
+  const std::u16string text = BodyText(page.Html);
   const zqe::html::TRef<zqe::html::IHtmlElement> doc = zqe::html::ParseHtmlDocument(text);
   const std::u16string sentence = zqe::Utf8ToU16(kSentence);
   if (se.Extract(sentence, *doc) != (placement == TPlacement::LastEntry)) {
@@ -453,7 +453,7 @@ void StagesLoop(benchmark::State& state, const TPage& page, TPlacement placement
     const auto t0 = Clock::now();
     const std::u16string html = DecodeStage(page.Utf8);
     const auto t1 = Clock::now();
-    zqe::TCleanText text = CleanStage(Body(html));
+    zqe::TCleanText text = CleanStage(FromBody(html));
     const auto t2 = Clock::now();
     zqe::html::TRef<zqe::html::IHtmlElement> doc = ParseStage(text);
     const auto t3 = Clock::now();

@@ -36,20 +36,24 @@ constexpr std::u16string_view kScriptOpen = u"<script";
 constexpr std::u16string_view kScriptClose = u"</script>";
 constexpr std::u16string_view kCdataOpen = u"<!--//<![CDATA";
 constexpr std::u16string_view kCdataClose = u"//]]>-->";
+constexpr std::u16string_view kBodyClose = u"</body";
 constexpr size_t kLongestMarker = kCdataOpen.size();
 
 bool HasAt(std::u16string_view s, size_t i, std::u16string_view m) {
   return s.size() - i >= m.size() && std::equal(m.begin(), m.end(), s.begin() + static_cast<std::ptrdiff_t>(i));
 }
 
-// Where each marker stands in the page, in page order.
+// Where each marker stands in the page, in page order, and where the
+// first "</body" begins when the scan looks for it (it stops there).
 struct TSpots {
   std::vector<size_t> CommentOpen, CommentClose, ScriptOpen, ScriptClose, CdataOpen, CdataClose;
+  size_t Cut = npos;
 };
 
-// i holds "<!", "--" or "sc": every marker has one of these pairs at a
-// fixed place ("<script" and "</script>" share "script").
-[[gnu::noinline]] void Classify(std::u16string_view s, size_t i, TSpots& spots) {
+// i holds "<!", "--", "sc" or, when the scan looks for the body's end,
+// "/b": every marker has one of these pairs at a fixed place ("<script"
+// and "</script>" share "script"). True at the body's end.
+[[gnu::noinline]] bool Classify(std::u16string_view s, size_t i, TSpots& spots) {
   switch (s[i]) {
     case u'<':
       if (HasAt(s, i, kCommentOpen)) {
@@ -63,6 +67,12 @@ struct TSpots {
         if (i >= 5 && HasAt(s, i - 5, kCdataClose)) spots.CdataClose.push_back(i - 5);
       }
       break;
+    case u'/':
+      if (i >= 1 && HasAt(s, i - 1, kBodyClose)) {
+        spots.Cut = i - 1;
+        return true;
+      }
+      break;
     default:  // "sc"
       if (i >= 1 && HasAt(s, i - 1, kScriptOpen)) {
         spots.ScriptOpen.push_back(i - 1);
@@ -71,71 +81,109 @@ struct TSpots {
       }
       break;
   }
+  return false;
 }
 
 #if defined(ZQE_WIDE_SCANS)
-// FindSpots' loop thirty-two units at a time; returns where it stopped.
+// The wide loop marks pairs in a batch of blocks of thirty-two units
+// before any is classified: a call inside the loop would take the loop's
+// constants out of their registers on every block.
+constexpr size_t kBatch = 32;
+
+// Classifies the pairs that masks mark, block b starting at base + 32 * b;
+// true at the body's end.
+bool ClassifyBatch(std::u16string_view s, size_t base, const uint32_t* masks, size_t blocks, TSpots& spots) {
+  for (size_t b = 0; b < blocks; ++b)
+    for (uint32_t mask = masks[b]; mask != 0; mask &= mask - 1)
+      if (Classify(s, base + 32 * b + static_cast<size_t>(__builtin_ctz(mask)), spots)) return true;
+  return false;
+}
+
+// Whole blocks of thirty-two from i that leave the unit after each block
+// to read.
+size_t BlocksFrom(size_t i, size_t n) { return i + 33 <= n ? std::min(kBatch, (n - 33 - i) / 32 + 1) : 0; }
+
+// FindSpots' loop thirty-two units a block; returns where it stopped.
+template <bool kCut>
 [[gnu::target("avx2")]] size_t FindSpotsWide(std::u16string_view s, TSpots& spots) {
   const char16_t* p = s.data();
   const size_t n = s.size();
   const __m256i lt = _mm256_set1_epi8('<'), dash = _mm256_set1_epi8('-'), bang = _mm256_set1_epi8('!');
   const __m256i ess = _mm256_set1_epi8('s'), cee = _mm256_set1_epi8('c');
+  const __m256i slash = _mm256_set1_epi8('/'), bee = _mm256_set1_epi8('b');
+  uint32_t masks[kBatch];
   size_t i = 0;
-  for (; i + 33 <= n; i += 32) {
-    const __m256i c = NarrowWide(p + i), d = NarrowWide(p + i + 1);
-    const __m256i pairs = _mm256_or_si256(
-        _mm256_or_si256(_mm256_and_si256(_mm256_cmpeq_epi8(c, lt), _mm256_cmpeq_epi8(d, bang)),
-                        _mm256_and_si256(_mm256_cmpeq_epi8(c, dash), _mm256_cmpeq_epi8(d, dash))),
-        _mm256_and_si256(_mm256_cmpeq_epi8(c, ess), _mm256_cmpeq_epi8(d, cee)));
-    for (unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(pairs)); mask != 0; mask &= mask - 1)
-      Classify(s, i + static_cast<size_t>(__builtin_ctz(mask)), spots);
+  for (size_t blocks; (blocks = BlocksFrom(i, n)) != 0; i += 32 * blocks) {
+    uint32_t any = 0;
+    for (size_t b = 0; b < blocks; ++b) {
+      const __m256i c = NarrowWide(p + i + 32 * b), d = NarrowWide(p + i + 32 * b + 1);
+      __m256i pairs = _mm256_or_si256(
+          _mm256_or_si256(_mm256_and_si256(_mm256_cmpeq_epi8(c, lt), _mm256_cmpeq_epi8(d, bang)),
+                          _mm256_and_si256(_mm256_cmpeq_epi8(c, dash), _mm256_cmpeq_epi8(d, dash))),
+          _mm256_and_si256(_mm256_cmpeq_epi8(c, ess), _mm256_cmpeq_epi8(d, cee)));
+      if (kCut) pairs = _mm256_or_si256(pairs, _mm256_and_si256(_mm256_cmpeq_epi8(c, slash), _mm256_cmpeq_epi8(d, bee)));
+      masks[b] = static_cast<uint32_t>(_mm256_movemask_epi8(pairs));
+      any |= masks[b];
+    }
+    if (any != 0 && ClassifyBatch(s, i, masks, blocks, spots)) return i;
   }
   return i;
 }
 #endif
 
 // Kept out of line: inlined into its caller it lost its registers to the
-// removals around it.
+// removals around it. With kCut the scan also looks for "</body" and
+// stops at the first: the page step cuts the body there, and searching
+// for it apart from this scan cost a pass over the page.
+template <bool kCut>
 [[gnu::noinline]] TSpots FindSpots(std::u16string_view s, bool wide) {
   TSpots spots;
   const char16_t* p = s.data();
   const size_t n = s.size();
   size_t i = 0;
 #if defined(ZQE_WIDE_SCANS)
-  if (wide) i = FindSpotsWide(s, spots);
+  if (wide) i = FindSpotsWide<kCut>(s, spots);
+  if (spots.Cut != npos) return spots;
 #else
   (void)wide;
 #endif
 #if defined(__SSE2__)
-  // Sixteen units at a time, narrowed to bytes with saturation: a unit
-  // above 0xFF becomes 0x00 or 0xFF, and neither is in a marker.
+  // Sixteen units a step, narrowed to bytes with saturation: a unit above
+  // 0xFF becomes 0x00 or 0xFF, and neither is in a marker.
   const __m128i lt = _mm_set1_epi8('<'), dash = _mm_set1_epi8('-'), bang = _mm_set1_epi8('!');
   const __m128i ess = _mm_set1_epi8('s'), cee = _mm_set1_epi8('c');
+  const __m128i slash = _mm_set1_epi8('/'), bee = _mm_set1_epi8('b');
   auto pairsAt = [&](size_t at) {
     const auto* here = reinterpret_cast<const __m128i*>(p + at);
     const auto* next = reinterpret_cast<const __m128i*>(p + at + 1);
     const __m128i c = _mm_packus_epi16(_mm_loadu_si128(here), _mm_loadu_si128(here + 1));
     const __m128i d = _mm_packus_epi16(_mm_loadu_si128(next), _mm_loadu_si128(next + 1));
-    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(c, lt), _mm_cmpeq_epi8(d, bang)),
-                                     _mm_and_si128(_mm_cmpeq_epi8(c, dash), _mm_cmpeq_epi8(d, dash))),
-                        _mm_and_si128(_mm_cmpeq_epi8(c, ess), _mm_cmpeq_epi8(d, cee)));
+    const __m128i pairs = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(c, lt), _mm_cmpeq_epi8(d, bang)),
+                                                    _mm_and_si128(_mm_cmpeq_epi8(c, dash), _mm_cmpeq_epi8(d, dash))),
+                                       _mm_and_si128(_mm_cmpeq_epi8(c, ess), _mm_cmpeq_epi8(d, cee)));
+    return kCut ? _mm_or_si128(pairs, _mm_and_si128(_mm_cmpeq_epi8(c, slash), _mm_cmpeq_epi8(d, bee))) : pairs;
   };
   // Two steps a turn with one test for both: most turns find nothing, and
-  // the loop's own bookkeeping was a third of its instructions.
+  // the loop's own bookkeeping was a third of its instructions. (Without
+  // VEX a compare overwrites its operand, so the constants are copied for
+  // every compare anyway: batching as the wide loop does gains nothing.)
   for (; i + 33 <= n; i += 32) {
     const __m128i lo = pairsAt(i), hi = pairsAt(i + 16);
     if (_mm_movemask_epi8(_mm_or_si128(lo, hi)) == 0) continue;
     unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(lo)) | static_cast<unsigned>(_mm_movemask_epi8(hi)) << 16;
-    for (; mask != 0; mask &= mask - 1) Classify(s, i + static_cast<size_t>(__builtin_ctz(mask)), spots);
+    for (; mask != 0; mask &= mask - 1)
+      if (Classify(s, i + static_cast<size_t>(__builtin_ctz(mask)), spots)) return spots;
   }
   for (; i + 17 <= n; i += 16) {
     for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(pairsAt(i))); mask != 0; mask &= mask - 1)
-      Classify(s, i + static_cast<size_t>(__builtin_ctz(mask)), spots);
+      if (Classify(s, i + static_cast<size_t>(__builtin_ctz(mask)), spots)) return spots;
   }
 #endif
   for (; i + 1 < n; ++i) {
     const char16_t c = p[i], d = p[i + 1];
-    if ((c == u'<' && d == u'!') || (c == u'-' && d == u'-') || (c == u's' && d == u'c')) Classify(s, i, spots);
+    if ((c == u'<' && d == u'!') || (c == u'-' && d == u'-') || (c == u's' && d == u'c') ||
+        (kCut && c == u'/' && d == u'b'))
+      if (Classify(s, i, spots)) return spots;
   }
   return spots;
 }
@@ -553,11 +601,17 @@ std::u16string CollapseWhiteSpace(std::u16string_view s, bool wide) {
   return out;
 }
 
-TCleanText CleanHtmlPage(std::u16string_view Html, bool wide) {
+namespace {
+
+template <bool kCut>
+TCleanText Clean(std::u16string_view Html, bool wide) {
   wide = wide && HasWidePath();
-  const TSpots spots = FindSpots(Html, wide);
+  const TSpots spots = FindSpots<kCut>(Html, wide);
+  if (kCut && spots.Cut == npos) return {};
   TPieceText page(Html.data());
-  page.Append(0, Html.size());
+  // Every marker the scan saw lies before the cut: none holds the "</" of
+  // "</body" with a "b" after it.
+  page.Append(0, kCut ? spots.Cut : Html.size());
   const TPieceText a = RemoveSpans(page, kCommentOpen, spots.CommentOpen, kCommentClose, spots.CommentClose);
   const TPieceText b = RemoveSpans(a, kScriptOpen, spots.ScriptOpen, kScriptClose, spots.ScriptClose);
   const TPieceText c = RemoveSpans(b, kCdataOpen, spots.CdataOpen, kCdataClose, spots.CdataClose);
@@ -566,8 +620,15 @@ TCleanText CleanHtmlPage(std::u16string_view Html, bool wide) {
   TCollapser collapse(out.Text, wide);
   for (size_t k = 0; k < c.Count(); ++k) collapse.Add(Html.data() + c.Piece(k).At, c.Piece(k).Len);
   out.HoldsNul = collapse.SawNul();
+  out.Cut = kCut;
   return out;
 }
+
+}  // namespace
+
+TCleanText CleanHtmlPage(std::u16string_view Html, bool wide) { return Clean<false>(Html, wide); }
+
+TCleanText CleanHtmlBody(std::u16string_view Html, bool wide) { return Clean<true>(Html, wide); }
 
 std::u16string CleanHtmlText(std::u16string_view Html, bool wide) { return CleanHtmlPage(Html, wide).Text; }
 
@@ -578,5 +639,7 @@ std::u16string CollapseWhiteSpace(std::u16string_view s) { return clean_detail::
 std::u16string CleanHtmlText(std::u16string_view Html) { return clean_detail::CleanHtmlText(Html, true); }
 
 TCleanText CleanHtmlPage(std::u16string_view Html) { return clean_detail::CleanHtmlPage(Html, true); }
+
+TCleanText CleanHtmlBody(std::u16string_view Html) { return clean_detail::CleanHtmlBody(Html, true); }
 
 }  // namespace zqe

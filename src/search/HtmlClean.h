@@ -20,8 +20,14 @@ std::u16string CleanHtmlText(std::u16string_view Html);
 struct TCleanText {
   std::u16string Text;
   bool HoldsNul = false;
+  bool Cut = false;  // CleanHtmlBody found its "</body"
 };
 TCleanText CleanHtmlPage(std::u16string_view Html);
+
+// The cleaning of Html up to its first "</body" (case-sensitive, in Html
+// as it is, before any removal), found by the cleaning's own scan. Without
+// one, Cut is false and the text empty.
+TCleanText CleanHtmlBody(std::u16string_view Html);
 
 // Collapses every run of white space (U+0009..U+000D, U+0020, U+0085,
 // U+00A0 and the Unicode categories Zs, Zl, Zp) into one space, drops
@@ -36,6 +42,7 @@ bool HasWidePath();
 // hold both paths to the rule on one machine.
 std::u16string CleanHtmlText(std::u16string_view Html, bool wide);
 TCleanText CleanHtmlPage(std::u16string_view Html, bool wide);
+TCleanText CleanHtmlBody(std::u16string_view Html, bool wide);
 std::u16string CollapseWhiteSpace(std::u16string_view s, bool wide);
 }  // namespace clean_detail
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 #include <iterator>
-#include <optional>
 #include <utility>
 
 #include "html/HtmlParser.h"
@@ -199,23 +198,28 @@ void TSEInstanceBase::PageStep(std::u16string_view QueryUrl, std::u16string_view
                                std::u16string_view FinalUrl, std::u16string_view word,
                                std::u16string_view urlfillter, bool StrictMatche) {
   if (IsNoResultPage(Page, FinalUrl)) return;
-  const std::optional<std::u16string_view> body = PageBody(Page);
+  const size_t open = FindText(Page, u"<body");
   if (FAborted.load()) {
     FErrorCode = -2;
     return;
   }
-  if (!body) {
+  if (open == std::u16string_view::npos) {
     FErrorCode = -3;
     return;
   }
   std::u16string text;
-  const html::TRef<html::IHtmlElement> doc = ParsePage(*body, text);
-  if (!doc) {
-    FErrorCode = -4;
-    return;
-  }
+  bool cut = false;
+  const html::TRef<html::IHtmlElement> doc = ParsePage(Page.substr(open), text, cut);
   if (FAborted.load()) {
     FErrorCode = -2;
+    return;
+  }
+  if (!cut) {
+    FErrorCode = -3;
+    return;
+  }
+  if (!doc) {
+    FErrorCode = -4;
     return;
   }
   Extract(QueryUrl, FinalUrl, html::DocumentText(*doc), *doc, word, urlfillter, StrictMatche);
@@ -244,23 +248,18 @@ bool TSEInstanceBase::IsNoResultPage(std::u16string_view Page, std::u16string_vi
   return false;
 }
 
-std::optional<std::u16string_view> TSEInstanceBase::PageBody(std::u16string_view Page) {
-  const size_t open = FindText(Page, u"<body");
-  if (open == std::u16string_view::npos) return std::nullopt;
-  const size_t close = FindText(Page, u"</body", open);
-  if (close == std::u16string_view::npos) return std::nullopt;
-  return Page.substr(open, close - open);
-}
-
-html::TRef<html::IHtmlElement> TSEInstanceBase::ParsePage(std::u16string_view Body, std::u16string& Text) {
+html::TRef<html::IHtmlElement> TSEInstanceBase::ParsePage(std::u16string_view FromBody, std::u16string& Text,
+                                                         bool& Cut) {
   bool holdsNul = true;
   try {
-    TCleanText cleaned = CleanHtmlPage(Body);
+    TCleanText cleaned = CleanHtmlBody(FromBody);
+    Cut = cleaned.Cut;
+    if (!Cut) return nullptr;
     Text = std::move(cleaned.Text);
     holdsNul = cleaned.HoldsNul;
   } catch (...) {
     // Out of memory on a huge page: keep what the dump can show.
-    TZQTrace::DumpHTML(Body, u"");
+    TZQTrace::DumpHTML(FromBody, u"");
     return nullptr;
   }
   html::TRef<html::IHtmlElement> doc;

@@ -15,7 +15,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -206,11 +205,11 @@ class TSEInstanceBase {
   // A verification page (-5) or one too short for any result page (-6):
   // sets the code and returns true.
   bool IsNoResultPage(std::u16string_view Page, std::u16string_view FinalUrl);
-  // From "<body" to the first "</body" after it; none without both.
-  static std::optional<std::u16string_view> PageBody(std::u16string_view Page);
-  // Cleans Body and parses it; the tree keeps the cleaned text
-  // (html::DocumentText). Null (logged, the text dumped) when either fails.
-  static html::TRef<html::IHtmlElement> ParsePage(std::u16string_view Body, std::u16string& Text);
+  // Cleans the body, FromBody (the page from its "<body") up to the first
+  // "</body" after it, and parses it; the tree keeps the cleaned text
+  // (html::DocumentText). Cut tells whether there was a "</body"; null
+  // without one, and (logged, the text dumped) when either stage fails.
+  static html::TRef<html::IHtmlElement> ParsePage(std::u16string_view FromBody, std::u16string& Text, bool& Cut);
   // Runs the extractor and tells a miss (1) from a page it does not know (-6).
   void Extract(std::u16string_view QueryUrl, std::u16string_view FinalUrl, std::u16string_view Text,
                const html::IHtmlElement& Doc, std::u16string_view word, std::u16string_view urlfillter,

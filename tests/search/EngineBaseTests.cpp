@@ -104,6 +104,31 @@ TEST(CleanHtml, MarkersJoinedAcrossSeveralRemovalsAgreeWithTheRepeatedSearch) {
   EXPECT_EQ(U16ToUtf8(TSEInstanceBase::CleanHtml(u"a<s<!---->cr<!--1-->ipt>b</<!---->script>c")), "ac");
 }
 
+// The body's end is searched for in the page as it came, before any
+// removal: a "</body" inside a comment or script still ends the body, and
+// one spelled across a removed comment does not. Long plain runs put the
+// pieces at every offset of the vector blocks.
+TEST(CleanHtmlBody, CutsAtTheFirstBodyEndAndCleansWhatIsBefore) {
+  const uint32_t seed = std::random_device{}();
+  std::mt19937 rng(seed);
+  const std::u16string_view pieces[] = {u"</body", u"</body>", u"</bod", u"</b>", u"/b", u"<", u"/", u"b",
+                                        u"ody", u"<!--", u"-->", u"<!---->", u"<script>", u"</script>", u" ",
+                                        u"\u4E2D", u"abcdefghijklmnopqrstuvwxyz0123456789", u"x"};
+  for (int n = 0; n < 20000; ++n) {
+    std::u16string s;
+    const int len = static_cast<int>(rng() % 40);
+    for (int i = 0; i < len; ++i) s += pieces[rng() % std::size(pieces)];
+    const size_t cut = s.find(u"</body");
+    for (const bool wide : CleanPaths()) {
+      const TCleanText body = clean_detail::CleanHtmlBody(s, wide);
+      ASSERT_EQ(body.Cut, cut != std::u16string::npos) << "seed " << seed << " input '" << U16ToUtf8(s) << "'";
+      const std::u16string expected = body.Cut ? NaiveClean(std::u16string_view(s).substr(0, cut)) : u"";
+      ASSERT_EQ(U16ToUtf8(body.Text), U16ToUtf8(expected))
+          << "seed " << seed << (wide ? " wide" : " narrow") << " input '" << U16ToUtf8(s) << "'";
+    }
+  }
+}
+
 // The single-pass removal as it was before its marker search looked at
 // blocks of units, kept as the reference for the faster one.
 std::u16string ReferenceRemoveSpans(std::u16string_view In, std::u16string_view Open,
