@@ -53,4 +53,10 @@ constexpr bool IsKeptForMatch(char16_t c) {
 // S with every unit that IsKeptForMatch rejects removed, order kept.
 std::u16string NormalizeForMatch(std::u16string_view S);
 
+namespace match_detail {
+// The same with the 16-unit path (AVX2, 64-bit builds) allowed or not, so
+// that tests hold both paths to the rule on one machine.
+std::u16string NormalizeForMatch(std::u16string_view S, bool wide);
+}  // namespace match_detail
+
 }  // namespace zqe

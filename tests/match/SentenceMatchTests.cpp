@@ -30,9 +30,10 @@ TEST(NormalizeForMatch, KeepsAsciiAlphanumericsAndBasicIdeographsOnly) {
   for (const auto& c : cases) EXPECT_EQ(NormalizeForMatch(c.In), c.Out) << U16ToUtf8(c.In);
 }
 
-// The eight-at-a-time path against the rule unit by unit, on units at and
-// next to the edges of every kept range, in runs that are all kept, all
-// dropped or mixed, at every length around the eight-unit steps.
+// The vector paths (eight units a step, and sixteen where the processor
+// has AVX2) against the rule unit by unit, on units at and next to the
+// edges of every kept range, in runs that are all kept, all dropped or
+// mixed, at every length around the steps.
 TEST(NormalizeForMatch, AgreesWithTheRuleUnitByUnit) {
   const uint32_t seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
@@ -54,7 +55,8 @@ TEST(NormalizeForMatch, AgreesWithTheRuleUnitByUnit) {
     std::u16string expected;
     for (const char16_t c : in)
       if (IsKeptForMatch(c)) expected.push_back(c);
-    ASSERT_EQ(NormalizeForMatch(in), expected) << "round " << round;
+    for (const bool wide : {false, true})
+      ASSERT_EQ(match_detail::NormalizeForMatch(in, wide), expected) << "round " << round << " wide " << wide;
   }
 }
 
