@@ -103,25 +103,38 @@ bool ClassifyBatch(std::u16string_view s, size_t base, const uint32_t* masks, si
 // to read.
 size_t BlocksFrom(size_t i, size_t n) { return i + 33 <= n ? std::min(kBatch, (n - 33 - i) / 32 + 1) : 0; }
 
+// The pairs' first units have four different low nibbles ("<" 3C, "-" 2D,
+// "s" 73, "/" 2F): a byte shuffle indexed by that nibble gives the first
+// unit the place must hold and the second unit its pair wants, so two
+// compares test every pair at once. Other nibbles get a first unit that
+// cannot have them; the shuffle gives 0 for bytes above 0x7F, which no
+// narrowed unit with that bit set equals.
+template <bool kCut>
+[[gnu::target("avx2")]] __m256i PairTable(bool second) {
+  char t[16];
+  for (int k = 0; k < 16; ++k) t[k] = static_cast<char>(k + 1);
+  t[0xC] = second ? '!' : '<';
+  t[0xD] = '-';
+  t[0x3] = second ? 'c' : 's';
+  if (kCut) t[0xF] = second ? 'b' : '/';
+  const __m128i lane = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
+  return _mm256_broadcastsi128_si256(lane);
+}
+
 // FindSpots' loop thirty-two units a block; returns where it stopped.
 template <bool kCut>
 [[gnu::target("avx2")]] size_t FindSpotsWide(std::u16string_view s, TSpots& spots) {
   const char16_t* p = s.data();
   const size_t n = s.size();
-  const __m256i lt = _mm256_set1_epi8('<'), dash = _mm256_set1_epi8('-'), bang = _mm256_set1_epi8('!');
-  const __m256i ess = _mm256_set1_epi8('s'), cee = _mm256_set1_epi8('c');
-  const __m256i slash = _mm256_set1_epi8('/'), bee = _mm256_set1_epi8('b');
+  const __m256i firsts = PairTable<kCut>(false), seconds = PairTable<kCut>(true);
   uint32_t masks[kBatch];
   size_t i = 0;
   for (size_t blocks; (blocks = BlocksFrom(i, n)) != 0; i += 32 * blocks) {
     uint32_t any = 0;
     for (size_t b = 0; b < blocks; ++b) {
       const __m256i c = NarrowWide(p + i + 32 * b), d = NarrowWide(p + i + 32 * b + 1);
-      __m256i pairs = _mm256_or_si256(
-          _mm256_or_si256(_mm256_and_si256(_mm256_cmpeq_epi8(c, lt), _mm256_cmpeq_epi8(d, bang)),
-                          _mm256_and_si256(_mm256_cmpeq_epi8(c, dash), _mm256_cmpeq_epi8(d, dash))),
-          _mm256_and_si256(_mm256_cmpeq_epi8(c, ess), _mm256_cmpeq_epi8(d, cee)));
-      if (kCut) pairs = _mm256_or_si256(pairs, _mm256_and_si256(_mm256_cmpeq_epi8(c, slash), _mm256_cmpeq_epi8(d, bee)));
+      const __m256i pairs = _mm256_and_si256(_mm256_cmpeq_epi8(c, _mm256_shuffle_epi8(firsts, c)),
+                                             _mm256_cmpeq_epi8(d, _mm256_shuffle_epi8(seconds, c)));
       masks[b] = static_cast<uint32_t>(_mm256_movemask_epi8(pairs));
       any |= masks[b];
     }
