@@ -258,7 +258,10 @@ html::TRef<html::IHtmlElement> TSEInstanceBase::ParsePage(std::u16string_view Fr
     Text = std::move(cleaned.Text);
     holdsNul = cleaned.HoldsNul;
   } catch (...) {
-    // Out of memory on a huge page: keep what the dump can show.
+    // Out of memory on a huge page: keep what the dump can show. The page
+    // was not found wanting, the step was: a failed parse, not a missing
+    // body.
+    Cut = true;
     TZQTrace::DumpHTML(FromBody, u"");
     return nullptr;
   }

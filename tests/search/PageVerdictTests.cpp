@@ -195,6 +195,13 @@ TEST(BlockPage, RedirectsToTheBlockPageByTheFinalUrl) {
 }
 
 TEST(NoResultsPage, OnlyTheEnginesOwnWordingKeepsNoHit) {
+  const std::u16string kHit = u"这个句子完整地出现在结果条目的摘要里面用来检验";
+  std::u16string bodyWithoutEnd = ResultPage(u"bing", kHit);
+  bodyWithoutEnd.erase(bodyWithoutEnd.find(u"</body>"), 7);
+  std::u16string endInScript = ResultPage(u"bing", kHit);
+  endInScript.insert(endInScript.find(u"<ol"), u"<script>var b=\"</body>\";</script><li>x</li>");
+  std::u16string endSpelledApart = endInScript;
+  endSpelledApart.replace(endSpelledApart.find(u"</body>\""), 7, u"</bo\"+\"dy>");
   const std::u16string baiduNone =
       Page(u"x_百度搜索", u"<div id=\"content_left\"><div class=\"nors\"><p>抱歉没有找到与“<em>x</em>”相关的网页。</p></div></div>");
   const std::u16string sogouNone =
@@ -232,6 +239,13 @@ TEST(NoResultsPage, OnlyTheEnginesOwnWordingKeepsNoHit) {
       {"blank sentence", u"google", newLayout, 1, {}, u"   "},
       // The body cut failed first: that code stays.
       {"no body", u"bing", u"<html><head><title>x</title></head></html>", -3},
+      // The sentence stands in the entry, but the body has no end.
+      {"body without its end", u"bing", bodyWithoutEnd, -3, {}, kHit},
+      // The body ends at its first "</body", wherever it stands: the entry
+      // after one in a script is not read, and a page without entries or
+      // the engine's no-results wording is one it does not know.
+      {"body end in a script before the entry", u"bing", endInScript, -6, {}, kHit},
+      {"the same page with the script's end spelled apart", u"bing", endSpelledApart, 0, {}, kHit},
   };
   for (const auto& c : cases) RunVerdict(c);
 }
