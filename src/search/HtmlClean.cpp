@@ -287,17 +287,20 @@ size_t FindIn(const TPieceText& text, std::u16string_view m, const std::vector<s
       if (it != spots.end() && *it <= piece.At + piece.Len - m.size()) return start + (*it - piece.At);
     }
     if (k + 1 == text.Count()) break;
-    // An occurrence that begins in the piece's last units and ends past it.
+    // An occurrence that begins in the piece's last units and ends past it:
+    // the piece's end must be a prefix of m, which most joins' ends fail
+    // at their first or second unit, before anything is copied.
     const size_t end = start + piece.Len;
     const size_t ws = std::max(start + lo, end - std::min(piece.Len, m.size() - 1));
-    // Most joins have no unit of the marker's first kind among their last
-    // units, told without copying the window.
     const char16_t* const pieceEnd = text.Page() + piece.At + piece.Len;
-    if (std::find(pieceEnd - (end - ws), pieceEnd, m[0]) == pieceEnd) continue;
-    char16_t window[2 * kLongestMarker];
-    const size_t got = text.Copy(ws, (end - ws) + m.size() - 1, window);
-    const size_t q = std::u16string_view(window, got).find(m);
-    if (q != npos && ws + q < end) return ws + q;
+    for (size_t q = ws; q < end; ++q) {
+      const char16_t* const at = pieceEnd - (end - q);
+      const size_t have = end - q;  // below m.size()
+      if (*at != m[0] || !std::equal(at, pieceEnd, m.data())) continue;
+      char16_t rest[kLongestMarker];
+      const size_t need = m.size() - have;
+      if (text.Copy(end, need, rest) == need && std::equal(rest, rest + need, m.data() + have)) return q;
+    }
   }
   return npos;
 }
