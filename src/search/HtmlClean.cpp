@@ -93,7 +93,8 @@ constexpr size_t kBatch = 32;
 // Classifies the pairs that masks mark, block b starting at base + 32 * b;
 // true at the body's end. Out of line, so that the scan's constants keep
 // their registers.
-[[gnu::noinline]] bool ClassifyBatch(std::u16string_view s, size_t base, const uint32_t* masks, size_t blocks, TSpots& spots) {
+[[gnu::noinline]] bool ClassifyBatch(std::u16string_view s, size_t base, const uint32_t* masks, size_t blocks,
+                                     TSpots& spots) {
   for (size_t b = 0; b < blocks; ++b)
     for (uint32_t mask = masks[b]; mask != 0; mask &= mask - 1)
       if (Classify(s, base + 32 * b + static_cast<size_t>(__builtin_ctz(mask)), spots)) return true;
